@@ -1,0 +1,162 @@
+#include "binding/args.hpp"
+
+#include <cstring>
+
+namespace vantu::py {
+namespace {
+
+[[noreturn]] void fail_type(ArgName arg, const char* expected, PyObject* obj) {
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be %s, not %.200s",
+                 arg.function, arg.name, expected, Py_TYPE(obj)->tp_name);
+    throw_error_already_set();
+}
+
+// The keyword's position among the parameters, or -1.
+Py_ssize_t find_name(const char* const* names, std::size_t count, PyObject* key) {
+    if (!PyUnicode_Check(key)) return -1;
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(key, &size);
+    if (!text) {
+        PyErr_Clear();
+        return -1;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (std::strlen(names[i]) == static_cast<std::size_t>(size) &&
+            std::memcmp(names[i], text, size) == 0) {
+            return static_cast<Py_ssize_t>(i);
+        }
+    }
+    return -1;
+}
+
+void place_keyword(const char* function, const char* const* names, std::size_t count,
+                   PyObject* key, PyObject* value, PyObject** out) {
+    Py_ssize_t at = find_name(names, count, key);
+    if (at < 0) {
+        PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'",
+                     function, key);
+        throw_error_already_set();
+    }
+    if (out[at]) {
+        PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'",
+                     function, names[at]);
+        throw_error_already_set();
+    }
+    out[at] = value;
+}
+
+void place_positional(const char* function, std::size_t count, PyObject* const* args,
+                      Py_ssize_t nargs, PyObject** out) {
+    if (static_cast<std::size_t>(nargs) > count) {
+        PyErr_Format(PyExc_TypeError, "%s() takes %zu positional argument%s but %zd %s given",
+                     function, count, count == 1 ? "" : "s", nargs,
+                     nargs == 1 ? "was" : "were");
+        throw_error_already_set();
+    }
+    for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
+}
+
+void check_complete(const char* function, const char* const* names, std::size_t count,
+                    PyObject** out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!out[i]) {
+            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zu)",
+                         function, names[i], i + 1);
+            throw_error_already_set();
+        }
+    }
+}
+
+}  // namespace
+
+void bind_vector(const char* function, const char* const* names, std::size_t count,
+                 PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
+    place_positional(function, count, args, nargs, out);
+    Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t i = 0; i < nkw; ++i) {
+        place_keyword(function, names, count, PyTuple_GET_ITEM(kwnames, i), args[nargs + i], out);
+    }
+    check_complete(function, names, count, out);
+}
+
+void bind_tuple(const char* function, const char* const* names, std::size_t count,
+                PyObject* args, PyObject* kwargs, PyObject** out) {
+    place_positional(function, count, &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), out);
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (kwargs && PyDict_Next(kwargs, &pos, &key, &value)) {
+        place_keyword(function, names, count, key, value, out);
+    }
+    check_complete(function, names, count, out);
+}
+
+std::string_view to_str(ArgName arg, PyObject* obj) {
+    if (!PyUnicode_Check(obj)) fail_type(arg, "str", obj);
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (!text) throw_error_already_set();  // lone surrogates
+    return {text, static_cast<std::size_t>(size)};
+}
+
+std::uint8_t to_u8(ArgName arg, PyObject* obj) {
+    if (!PyLong_Check(obj) && !PyIndex_Check(obj)) fail_type(arg, "int", obj);
+    PyObject* index = PyNumber_Index(obj);
+    if (!index) throw_error_already_set();
+    int overflow = 0;
+    long value = PyLong_AsLongAndOverflow(index, &overflow);
+    Py_DECREF(index);
+    if (value == -1 && PyErr_Occurred()) throw_error_already_set();
+    if (overflow || value < 0 || value > 255) {
+        PyErr_Format(PyExc_OverflowError,
+                     "%s() argument '%s' must be an integer from 0 to 255", arg.function,
+                     arg.name);
+        throw_error_already_set();
+    }
+    return static_cast<std::uint8_t>(value);
+}
+
+namespace {
+
+// NumPy's boolean scalar, recognised by name so that NumPy stays optional.
+bool is_numpy_bool(PyObject* obj) {
+    PyTypeObject* type = Py_TYPE(obj);
+    const char* name = type->tp_name;
+    return std::strcmp(name, "numpy.bool_") == 0 || std::strcmp(name, "numpy.bool") == 0;
+}
+
+}  // namespace
+
+bool to_bool(ArgName arg, PyObject* obj) {
+    if (PyBool_Check(obj)) return obj == Py_True;
+    if (!is_numpy_bool(obj)) fail_type(arg, "bool", obj);
+    int truth = PyObject_IsTrue(obj);
+    if (truth < 0) throw_error_already_set();
+    return truth != 0;
+}
+
+double to_double(ArgName arg, PyObject* obj) {
+    if (PyFloat_CheckExact(obj)) return PyFloat_AS_DOUBLE(obj);
+    double value = PyFloat_AsDouble(obj);
+    if (value == -1.0 && PyErr_Occurred()) {
+        // A TypeError from the conversion itself is re-worded to name the
+        // argument; an error raised inside __float__ stays as it is.
+        if (!PyErr_ExceptionMatches(PyExc_TypeError) ||
+            (Py_TYPE(obj)->tp_as_number && Py_TYPE(obj)->tp_as_number->nb_float)) {
+            throw_error_already_set();
+        }
+        PyErr_Clear();
+        fail_type(arg, "a real number", obj);
+    }
+    return value;
+}
+
+PyObject* to_instance(ArgName arg, PyObject* obj, PyTypeObject* type) {
+    if (!PyObject_TypeCheck(obj, type)) {
+        const char* name = std::strrchr(type->tp_name, '.');
+        fail_type(arg, name ? name + 1 : type->tp_name, obj);
+    }
+    return obj;
+}
+
+}  // namespace vantu::py

@@ -1,0 +1,62 @@
+// Binding of call arguments to named parameters, and the conversions of
+// single arguments. Every failure raises the Python error naming the
+// parameter and throws ErrorAlreadySet.
+#pragma once
+
+#include <Python.h>
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "binding/boundary.hpp"
+
+namespace vantu::py {
+
+template <std::size_t N>
+struct Signature {
+    const char* function;                // as shown in messages: "callback"
+    std::array<const char*, N> names;    // parameter names, in order
+};
+
+void bind_vector(const char* function, const char* const* names, std::size_t count,
+                 PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out);
+void bind_tuple(const char* function, const char* const* names, std::size_t count,
+                PyObject* args, PyObject* kwargs, PyObject** out);
+
+// Arguments of a METH_FASTCALL | METH_KEYWORDS call, in parameter order
+// (borrowed references).
+template <std::size_t N>
+std::array<PyObject*, N> bind(const Signature<N>& sig, PyObject* const* args,
+                              Py_ssize_t nargs, PyObject* kwnames) {
+    std::array<PyObject*, N> out{};
+    bind_vector(sig.function, sig.names.data(), N, args, nargs, kwnames, out.data());
+    return out;
+}
+
+// Arguments of a tp_new call.
+template <std::size_t N>
+std::array<PyObject*, N> bind(const Signature<N>& sig, PyObject* args, PyObject* kwargs) {
+    std::array<PyObject*, N> out{};
+    bind_tuple(sig.function, sig.names.data(), N, args, kwargs, out.data());
+    return out;
+}
+
+// Identifies one argument in error messages.
+struct ArgName {
+    const char* function;
+    const char* name;
+};
+
+// A str, as UTF-8 that lives as long as the object.
+std::string_view to_str(ArgName arg, PyObject* obj);
+// An int (or anything with __index__) from 0 to 255; OverflowError outside.
+std::uint8_t to_u8(ArgName arg, PyObject* obj);
+// Only bool, or a NumPy boolean scalar: an int is not a truth value here.
+bool to_bool(ArgName arg, PyObject* obj);
+// What float() accepts: float, int, __float__, __index__.
+double to_double(ArgName arg, PyObject* obj);
+// An instance of `type` or of a subclass.
+PyObject* to_instance(ArgName arg, PyObject* obj, PyTypeObject* type);
+
+}  // namespace vantu::py

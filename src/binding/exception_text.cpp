@@ -1,0 +1,65 @@
+#include "binding/exception_text.hpp"
+
+#include <Python.h>
+
+
+namespace vantu::py {
+namespace {
+
+// Raw references below, each released on every path that returns: this runs
+// on the serve thread, where an RAII owner could be unwound after the
+// interpreter has ended the thread and the lock is no longer held.
+
+// UTF-8 of a str; a lone surrogate, which UTF-8 cannot carry, becomes U+FFFD.
+std::string to_utf8_lossy(PyObject* text) {
+    Py_ssize_t size = 0;
+    if (const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size)) return {utf8, std::size_t(size)};
+    PyErr_Clear();
+    std::string out = "<exception str() failed>";
+    PyObject* units = PyUnicode_AsEncodedString(text, "utf-16-le", "surrogatepass");
+    PyObject* fixed = units ? PyUnicode_DecodeUTF16(PyBytes_AS_STRING(units),
+                                                    PyBytes_GET_SIZE(units), "replace", nullptr)
+                            : nullptr;
+    const char* utf8 = fixed ? PyUnicode_AsUTF8AndSize(fixed, &size) : nullptr;
+    if (utf8) out.assign(utf8, std::size_t(size));
+    PyErr_Clear();
+    Py_XDECREF(fixed);
+    Py_XDECREF(units);
+    return out;
+}
+
+std::string type_name(PyObject* exc) {
+    PyObject* name = PyType_GetQualName(Py_TYPE(exc));
+    if (!name) {
+        PyErr_Clear();
+        return Py_TYPE(exc)->tp_name;
+    }
+    std::string text = to_utf8_lossy(name);
+    Py_DECREF(name);
+    return text;
+}
+
+}  // namespace
+
+std::string take_exception_text() {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    std::string text = value ? type_name(value) + ": " : "<unknown exception>: ";
+    PyObject* str = value ? PyObject_Str(value) : nullptr;
+    if (str) {
+        text += to_utf8_lossy(str);
+    } else {
+        PyErr_Clear();
+        text += "<exception str() failed>";
+    }
+    Py_XDECREF(str);
+    Py_XDECREF(traceback);
+    Py_XDECREF(value);
+    Py_XDECREF(type);
+    return text;
+}
+
+}  // namespace vantu::py

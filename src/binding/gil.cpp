@@ -1,0 +1,26 @@
+#include "binding/gil.hpp"
+
+namespace vantu::py {
+
+void ThreadGil::acquire() {
+    if (!created_) {
+        outer_ = PyGILState_Ensure();
+        created_ = true;
+    } else {
+        PyEval_RestoreThread(saved_);
+    }
+    drain_pending_releases();
+}
+
+void ThreadGil::release() { saved_ = PyEval_SaveThread(); }
+
+void ThreadGil::finish() {
+    // Nothing to drop if the thread never needed the lock.
+    if (!created_) return;
+    PyEval_RestoreThread(saved_);
+    drain_pending_releases();
+    PyGILState_Release(outer_);
+    created_ = false;
+}
+
+}  // namespace vantu::py

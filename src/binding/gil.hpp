@@ -1,0 +1,80 @@
+// Taking the interpreter lock from a thread that may not hold it.
+#pragma once
+
+#include <Python.h>
+
+#include <cxxabi.h>
+
+#include "binding/pending_release.hpp"
+
+namespace vantu::py {
+
+// Holds the interpreter lock for its scope. Re-entrant: a thread that
+// already holds the lock just counts one more hold. On Python 3.11 a
+// thread that asks for the lock while the interpreter is finalizing is
+// ended with pthread_exit inside PyGILState_Ensure; the C++ frames above
+// are then unwound, so callers keep no noexcept frame on that path.
+class GilGuard {
+public:
+    GilGuard() : state_(PyGILState_Ensure()) { drain_pending_releases(); }
+    ~GilGuard() { PyGILState_Release(state_); }
+    GilGuard(const GilGuard&) = delete;
+    GilGuard& operator=(const GilGuard&) = delete;
+
+private:
+    PyGILState_STATE state_;
+};
+
+}  // namespace vantu::py
+
+namespace vantu::py {
+
+// The interpreter lock for a long-lived native thread that needs it now and
+// then. The thread keeps one Python thread state for its whole life, so each
+// acquisition is a lock hand-over instead of creating and destroying a
+// thread state.
+//
+// On Python 3.11 a thread that waits for the lock while the interpreter
+// finalizes is ended with pthread_exit, which unwinds the C++ frames with a
+// forced unwind. Whatever runs under the lock can reach such a wait (Python
+// code, a finalizer run by a release), so code run through `run` keeps no
+// RAII owner of Python references: it would release them without the lock.
+class ThreadGil {
+public:
+    // Runs `body` with the lock held and gives the lock back after it, also
+    // when `body` throws.
+    template <class Body>
+    decltype(auto) run(Body&& body);
+
+    // At the thread's normal end: drops the thread state. Not from a
+    // destructor, as taking the lock here may end the thread.
+    void finish();
+
+private:
+    void acquire();
+    void release();
+
+    bool created_ = false;
+    PyGILState_STATE outer_{};
+    PyThreadState* saved_ = nullptr;
+};
+
+template <class Body>
+decltype(auto) ThreadGil::run(Body&& body) {
+    acquire();
+    try {
+        decltype(auto) result = body();
+        release();
+        return result;
+    } catch (abi::__forced_unwind&) {
+        // The thread is being ended inside a wait for the lock: the lock is
+        // not ours, and the thread state dies with the interpreter.
+        created_ = false;
+        throw;
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+}  // namespace vantu::py

@@ -1,0 +1,53 @@
+// Extension types: a C++ value inside a Python object, and type objects
+// built once from static slot tables.
+#pragma once
+
+#include <Python.h>
+
+#include <new>
+#include <utility>
+
+#include "binding/boundary.hpp"
+
+namespace vantu::py {
+
+// A Python object that holds one C++ value.
+template <class T>
+struct Object {
+    PyObject_HEAD
+    T value;
+};
+
+template <class T>
+T& value_of(PyObject* obj) {
+    return reinterpret_cast<Object<T>*>(obj)->value;
+}
+
+// tp_dealloc for Object<T> of a heap type.
+template <class T>
+void dealloc_object(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    value_of<T>(self).~T();
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+// A new instance of `type` (an Object<T> type) holding `value`.
+template <class T, class... A>
+PyObject* new_object(PyTypeObject* type, A&&... args) {
+    PyObject* obj = type->tp_alloc(type, 0);
+    if (!obj) throw_error_already_set();
+    new (&value_of<T>(obj)) T{std::forward<A>(args)...};
+    return obj;
+}
+
+// Builds a heap type from its spec; `base` may be null for object.
+PyTypeObject* build_type(PyType_Spec* spec, PyTypeObject* base = nullptr);
+
+// Stores a class attribute of an immutable type.
+void set_class_attr(PyTypeObject* type, const char* name, PyObject* value);
+
+// tp_new of classes that Python code cannot instantiate.
+PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*);
+
+}  // namespace vantu::py
