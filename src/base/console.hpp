@@ -1,0 +1,21 @@
+// Progress lines and fatal-error messages go straight to file descriptors 1
+// and 2, one write per line, so that lines from the serve thread and from
+// Python never interleave within a line and Python's sys.stdout redirection
+// does not capture them.
+#pragma once
+
+#include <initializer_list>
+#include <string_view>
+
+namespace vantu {
+
+void write_line(int fd, std::initializer_list<std::string_view> parts);
+
+inline void print_line(std::initializer_list<std::string_view> parts) {
+    write_line(1, parts);
+}
+
+// The one path of every fatal error's message.
+inline void report_fatal(std::string_view message) { write_line(2, {message}); }
+
+}  // namespace vantu

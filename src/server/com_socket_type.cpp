@@ -1,0 +1,119 @@
+#include "server/com_socket_type.hpp"
+
+#include "base/py/enums.hpp"
+#include "binding/args.hpp"
+#include "binding/type.hpp"
+
+namespace vantu::py {
+namespace {
+
+using Server = Object<ServerCell>;
+
+PyObject* server_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return boundary([&] {
+        static constexpr Signature<1> sig{"ComSocketServer", {"address"}};
+        auto [address] = bind(sig, args, kwargs);
+        std::string_view text = to_str({sig.function, "address"}, address);
+        return new_object<ServerCell>(type, ComSocketServer(std::string(text)));
+    });
+}
+
+PyObject* get_address(PyObject* self, void*) {
+    const std::string& address = server_cell(self).value.address();
+    return PyUnicode_FromStringAndSize(address.data(), static_cast<Py_ssize_t>(address.size()));
+}
+
+// A method without arguments besides the object.
+template <void (ComSocketServer::*method)()>
+PyObject* call_no_args(PyObject* self, PyObject*) {
+    return boundary([&] {
+        ExclusiveAccess server(server_cell(self));
+        ((*server).*method)();
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* server_on(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return boundary([&] {
+        static constexpr Signature<3> sig{"on", {"id", "widget", "action"}};
+        auto [id, widget, action] = bind(sig, args, nargs, kwnames);
+        std::uint8_t id_value = to_u8({sig.function, "id"}, id);
+        std::string_view widget_text = to_str({sig.function, "widget"}, widget);
+        ExclusiveAccess server(server_cell(self));
+        server->on(id_value, widget_text, action);
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* server_get_action(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                            PyObject* kwnames) {
+    return boundary([&] {
+        static constexpr Signature<1> sig{"_get_action", {"key"}};
+        auto [key] = bind(sig, args, nargs, kwnames);
+        std::string_view key_text = to_str({sig.function, "key"}, key);
+        ExclusiveAccess server(server_cell(self));
+        return server->get_action(key_text);
+    });
+}
+
+PyObject* server_callback(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                          PyObject* kwnames) {
+    return boundary([&] {
+        static constexpr Signature<3> sig{"callback", {"id", "status", "data"}};
+        auto [id, status, data] = bind(sig, args, nargs, kwnames);
+        std::uint8_t id_value = to_u8({sig.function, "id"}, id);
+        ServerStatus status_value = to_server_status({sig.function, "status"}, status);
+        ExclusiveAccess server(server_cell(self));
+        server->callback(id_value, status_value, data);
+        Py_RETURN_NONE;
+    });
+}
+
+constexpr int fast_keywords = METH_FASTCALL | METH_KEYWORDS;
+
+PyMethodDef methods[] = {
+    {"open", call_no_args<&ComSocketServer::open>, METH_NOARGS, "open($self)\n--\n\n"},
+    {"serve", call_no_args<&ComSocketServer::serve>, METH_NOARGS, "serve($self)\n--\n\n"},
+    {"close", call_no_args<&ComSocketServer::close>, METH_NOARGS, "close($self)\n--\n\n"},
+    {"on", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(server_on)), fast_keywords,
+     "on($self, id, widget, action)\n--\n\n"},
+    {"_get_action", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(server_get_action)),
+     fast_keywords, "_get_action($self, key)\n--\n\n"},
+    {"callback", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(server_callback)),
+     fast_keywords, "callback($self, id, status, data)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef getters[] = {
+    {"address", get_address, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(server_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<ServerCell>)},
+    {Py_tp_methods, methods},
+    {Py_tp_getset, getters},
+    {Py_tp_doc, const_cast<char*>("ComSocketServer(address)\n--\n\n")},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {
+    "builtins.ComSocketServer", sizeof(Server), 0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots,
+};
+
+}  // namespace
+
+PyTypeObject* com_socket_server_type() {
+    static PyTypeObject* type = build_type(&spec);
+    return type;
+}
+
+PyObject* new_com_socket_server(std::string_view address) {
+    return new_object<ServerCell>(com_socket_server_type(), ComSocketServer(std::string(address)));
+}
+
+ServerCell& server_cell(PyObject* obj) { return value_of<ServerCell>(obj); }
+
+}  // namespace vantu::py

@@ -1,0 +1,46 @@
+// The TCP operations of the server, on owned descriptors.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "server/address.hpp"
+#include "server/fd.hpp"
+
+namespace vantu {
+
+// A listening socket on the first address that binds (address reuse on,
+// backlog 128). Throws the last attempt's error, or vantu::Error "could not
+// resolve to any addresses" when there was none to try.
+Fd listen_on(const std::vector<SocketAddress>& addresses);
+
+// Waits for one client. `between_waits` runs every few milliseconds while
+// nobody connects, so that the caller can act on signals; it may throw to
+// abandon the wait. The connection is close-on-exec with TCP_NODELAY set.
+template <class Tick>
+Fd accept_client(const Fd& listener, Tick&& between_waits);
+
+// Writes every byte, suppressing SIGPIPE and retrying on EINTR. Throws
+// OsError, or vantu::Error "failed to write whole buffer".
+void send_all(int fd, std::span<const std::uint8_t> bytes);
+
+// Shuts both directions down. A connection the peer has already reset is
+// down already: that is not an error.
+void shutdown_both(int fd);
+
+Fd duplicate(int fd);
+
+// One wait of at most `timeout_ms` for a pending connection; true when one
+// is ready. EINTR counts as "not yet".
+bool wait_readable(int fd, int timeout_ms);
+Fd accept_ready(const Fd& listener);
+
+template <class Tick>
+Fd accept_client(const Fd& listener, Tick&& between_waits) {
+    constexpr int slice_ms = 50;
+    while (!wait_readable(listener.get(), slice_ms)) between_waits();
+    return accept_ready(listener);
+}
+
+}  // namespace vantu

@@ -1,0 +1,60 @@
+// The queue through which close() asks a serve loop to stop: unbounded,
+// never blocking, usable without the interpreter lock. The receiver can
+// also wait for it together with the socket, through a descriptor that
+// becomes readable when a message is queued.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "server/fd.hpp"
+
+namespace vantu {
+
+namespace detail {
+struct StopState;
+}
+
+enum class Receive { message, empty, disconnected };
+
+class StopSender {
+public:
+    explicit StopSender(std::shared_ptr<detail::StopState> state);
+    StopSender(StopSender&&) noexcept = default;
+    StopSender& operator=(StopSender&& other) noexcept;
+    ~StopSender();
+
+    // False when the receiving end is gone.
+    bool send(bool stop);
+
+private:
+    void drop();
+    std::shared_ptr<detail::StopState> state_;
+};
+
+class StopReceiver {
+public:
+    explicit StopReceiver(std::shared_ptr<detail::StopState> state);
+    StopReceiver(StopReceiver&&) noexcept = default;
+    ~StopReceiver();
+
+    // Queued messages come first; "disconnected" only once every sender is
+    // gone and the queue is drained.
+    Receive try_receive();
+    // Readable while a message is queued; never becomes readable merely
+    // because the senders went away.
+    int wake_fd() const;
+
+private:
+    std::shared_ptr<detail::StopState> state_;
+};
+
+struct StopChannel {
+    StopSender sender;
+    StopReceiver receiver;
+};
+
+StopChannel make_stop_channel();
+
+}  // namespace vantu
