@@ -1,0 +1,76 @@
+"""A scripted TCP client for the tests, run as a separate process.
+
+The server's open() holds the interpreter lock while it waits, so a client
+in the test's own interpreter could never connect. Usage:
+
+    python peer.py PORT STEP...
+
+Steps: send:HEX, fill:COUNT:HEXBYTE (COUNT copies of one byte), sleep:SECONDS, recv:COUNT (read until COUNT bytes or the
+end of the stream; prints "recv HEX"), eof (read until the end of the
+stream; prints "eof" with what was left), reset (close with RST), close.
+"""
+
+import socket
+import struct
+import sys
+import time
+
+
+def connect(port: int) -> socket.socket:
+    deadline = time.monotonic() + 20
+    while True:
+        try:
+            return socket.create_connection(("127.0.0.1", port), timeout=20)
+        except OSError:
+            if time.monotonic() > deadline:
+                raise
+            time.sleep(0.02)
+
+
+def read_exact(sock: socket.socket, count: int) -> bytes:
+    data = b""
+    while len(data) < count:
+        chunk = sock.recv(count - len(data))
+        if not chunk:
+            break
+        data += chunk
+    return data
+
+
+def read_to_end(sock: socket.socket) -> bytes:
+    data = b""
+    while chunk := sock.recv(65536):
+        data += chunk
+    return data
+
+
+def main() -> None:
+    sock = connect(int(sys.argv[1]))
+    print("connected", flush=True)
+    for step in sys.argv[2:]:
+        kind, _, arg = step.partition(":")
+        if kind == "send":
+            sock.sendall(bytes.fromhex(arg))
+        elif kind == "fill":
+            count, _, byte = arg.partition(":")
+            sock.sendall(bytes.fromhex(byte) * int(count))
+        elif kind == "sleep":
+            time.sleep(float(arg))
+        elif kind == "recv":
+            print("recv", read_exact(sock, int(arg)).hex(), flush=True)
+        elif kind == "eof":
+            print("eof", read_to_end(sock).hex(), flush=True)
+        elif kind == "reset":
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            sock.close()
+            return
+        elif kind == "close":
+            sock.close()
+            return
+        else:
+            raise SystemExit(f"unknown step {step}")
+    sock.close()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,104 @@
+import ctypes
+import inspect
+import subprocess
+import sys
+
+import pytest
+
+import vantu_protocol
+from vantu_protocol import ComSocketServer, VantuPiServer
+
+EXPORTS = [
+    "VantuPiServer",
+    "ComSocketServer",
+    "Protocol",
+    "ServerStatus",
+    "ConfirmResult",
+    "ErrorResult",
+    "WidgetRegistry",
+    "on",
+]
+
+
+def test_exports_in_order():
+    assert vantu_protocol.__all__ == EXPORTS
+    namespace: dict = {}
+    exec("from vantu_protocol import *", namespace)
+    assert sorted(k for k in namespace if k != "__builtins__") == sorted(EXPORTS)
+
+
+def test_coord_is_not_exported():
+    with pytest.raises(AttributeError):
+        vantu_protocol.Coord
+
+
+def test_second_initialisation_returns_the_same_module():
+    lib = ctypes.PyDLL(vantu_protocol.__file__)
+    lib.PyInit_vantu_protocol.restype = ctypes.py_object
+    assert lib.PyInit_vantu_protocol() is vantu_protocol
+
+
+def test_only_the_init_function_is_exported():
+    nm = subprocess.run(["nm", "-D", "--defined-only", vantu_protocol.__file__],
+                        capture_output=True, text=True, check=True)
+    symbols = [line.split()[-1] for line in nm.stdout.splitlines() if line.strip()]
+    assert symbols == ["PyInit_vantu_protocol"]
+
+
+def test_sub_interpreters_are_refused():
+    code = (
+        "import vantu_protocol, _xxsubinterpreters as sub\n"
+        "interp = sub.create()\n"
+        "try:\n"
+        "    sub.run_string(interp, 'import vantu_protocol')\n"
+        "except Exception as e:\n"
+        "    print(type(e).__name__, e)\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=30)
+    assert "ImportError" in out.stdout
+
+
+@pytest.mark.parametrize("name", ["VantuPiServer", "ComSocketServer", "Protocol", "ServerStatus",
+                                  "ConfirmResult", "ErrorResult", "WidgetRegistry"])
+def test_classes_live_in_builtins(name):
+    cls = getattr(vantu_protocol, name)
+    assert cls.__module__ == "builtins"
+    assert cls.__name__ == name
+
+
+def test_factory_class():
+    with pytest.raises(TypeError, match="^No constructor defined$"):
+        VantuPiServer()
+    with pytest.raises(TypeError):
+        type("Sub", (VantuPiServer,), {})
+    assert VantuPiServer.use_socket.__text_signature__ == "(address)"
+
+
+def test_use_socket_builds_fresh_servers():
+    a = VantuPiServer.use_socket("127.0.0.1:9000")
+    b = VantuPiServer.use_socket(address="127.0.0.1:9000")
+    assert type(a) is ComSocketServer and type(b) is ComSocketServer
+    assert a is not b
+    assert a.address == b.address == "127.0.0.1:9000"
+    with pytest.raises(TypeError, match="address"):
+        VantuPiServer.use_socket(9000)
+
+
+def test_module_function_on():
+    assert vantu_protocol.on.__text_signature__ == "(server)"
+    assert vantu_protocol.on.__self__ is vantu_protocol
+    assert vantu_protocol.on.__module__ == "vantu_protocol"
+
+
+@pytest.mark.parametrize("method, signature", [
+    ("open", "($self)"),
+    ("serve", "($self)"),
+    ("close", "($self)"),
+    ("on", "($self, id, widget, action)"),
+    ("_get_action", "($self, key)"),
+    ("callback", "($self, id, status, data)"),
+])
+def test_server_text_signatures(method, signature):
+    assert getattr(ComSocketServer, method).__text_signature__ == signature
+    assert ComSocketServer.__text_signature__ == "(address)"
+    assert list(inspect.signature(ComSocketServer).parameters) == ["address"]

@@ -1,0 +1,386 @@
+"""The serve loop end to end, with a real client in another process."""
+
+import gc
+import os
+import signal
+import time
+
+import msgpack
+import pytest
+
+from vantu_protocol import ComSocketServer, ConfirmResult, ErrorResult, ServerStatus, WidgetRegistry
+from support import Output, finish, frame, free_port, scenario, start_peer
+
+TOGGLE_3_ON = frame("ToggleButton", 3, [True])
+CLICK_1 = frame("ClickButton", 1, [])
+FIVE_LINES = ["Received size : {n}", "Found frame ! {id}", "running action", "after function", "done"]
+
+
+class Session:
+    """A server with a connected client that runs `steps`."""
+
+    def __init__(self, capfd, *steps, actions=None):
+        self.port = free_port()
+        self.server = ComSocketServer(f"127.0.0.1:{self.port}")
+        for key, action in (actions or {}).items():
+            widget, _, id = key.rpartition("_")
+            self.server.on(int(id), widget, action)
+        self.peer = start_peer(self.port, *steps)
+        self.output = Output(capfd)
+        self.server.open()
+
+    def serve(self):
+        self.server.serve()
+        return self
+
+    def stop(self):
+        self.server.close()
+        self.output.wait_line("Terminating.")
+        return finish(self.peer)
+
+
+def send(data: bytes) -> str:
+    return "send:" + data.hex()
+
+
+def lines_for(data: bytes, id: int) -> list[str]:
+    return [line.format(n=len(data), id=id) for line in FIVE_LINES]
+
+
+def test_one_frame_runs_its_action_with_the_event(capfd):
+    calls = []
+    s = Session(capfd, send(TOGGLE_3_ON), "eof",
+                actions={"ToggleButton_3": lambda *a, **k: calls.append((a, k))}).serve()
+    lines = s.output.wait_line("done")
+    assert lines == lines_for(TOGGLE_3_ON, 3)
+    [(args, kwargs)] = calls
+    assert kwargs == {} and len(args) == 1
+    event = args[0]
+    assert type(event) is WidgetRegistry.ToggleButton and event.value is True
+    s.stop()
+
+
+def test_frame_without_action(capfd):
+    s = Session(capfd, send(TOGGLE_3_ON), "eof").serve()
+    assert s.output.wait_line("done") == [f"Received size : {len(TOGGLE_3_ON)}",
+                                          "No key ToggleButton_3 found", "done"]
+    s.stop()
+
+
+def test_return_value_is_dropped(capfd):
+    s = Session(capfd, send(CLICK_1), "eof", actions={"ClickButton_1": lambda e: 42}).serve()
+    assert s.output.wait_line("done") == lines_for(CLICK_1, 1)
+    s.stop()
+
+
+def test_every_widget_kind_reaches_its_action(capfd):
+    frames = [
+        frame("ClickButton", 1, []),
+        frame("ToggleButton", 2, [False]),
+        frame("ConfirmButton", 3, {}),
+        frame("PressButton", 4, {"pressed": True}),
+        frame("DirectionalButton", 5, [255]),
+        msgpack.packb([6, {"Joystick": [[0.5, -1.0], 0.1]}], use_single_float=True),
+    ]
+    events = []
+    actions = {f"{name}_{i + 1}": events.append for i, name in enumerate(
+        ["ClickButton", "ToggleButton", "ConfirmButton", "PressButton", "DirectionalButton", "Joystick"])}
+    s = Session(capfd, *(send(f) for f in frames), "eof", actions=actions).serve()
+    s.output.wait_line("done", count=6)
+    click, toggle, confirm, press, direction, joystick = events
+    assert type(click) is WidgetRegistry.ClickButton
+    assert type(toggle) is WidgetRegistry.ToggleButton and toggle.value is False
+    assert type(confirm) is WidgetRegistry.ConfirmButton
+    assert type(press) is WidgetRegistry.PressButton and press.pressed is True
+    assert type(direction) is WidgetRegistry.DirectionalButton and direction.direction == 255
+    assert type(joystick) is WidgetRegistry.Joystick
+    assert (joystick.delta.x, joystick.delta.y) == (0.5, -1.0)
+    assert joystick.intensity == 0.10000000149011612
+    assert joystick.delta is not joystick.delta
+    copy = WidgetRegistry.Joystick(joystick.delta, 0.5)
+    assert (copy.delta.x, copy.delta.y, copy.intensity) == (0.5, -1.0, 0.5)
+    match joystick:
+        case WidgetRegistry.Joystick(delta, intensity):
+            assert delta.y == -1.0 and intensity == joystick.intensity
+        case _:
+            pytest.fail("no match")
+    with pytest.raises(AttributeError):
+        joystick.intensity = 1.0
+    s.stop()
+
+
+def test_several_frames_in_one_send_are_all_dispatched_in_order(capfd):
+    frames = [frame("DirectionalButton", 9, [d]) for d in range(20)]
+    seen = []
+    s = Session(capfd, send(b"".join(frames)), "eof",
+                actions={"DirectionalButton_9": lambda e: seen.append(e.direction)}).serve()
+    s.output.wait_line("done", count=20)
+    assert seen == list(range(20))
+    s.stop()
+
+
+def test_frames_cut_at_every_position_are_completed_by_later_reads(capfd):
+    whole = frame("Joystick", 7, [[0.5, -1.0], 0.75])
+    steps = []
+    for cut in range(1, len(whole)):
+        steps += [send(whole[:cut]), "sleep:0.01", send(whole[cut:])]
+    seen = []
+    s = Session(capfd, *steps, "eof", actions={"Joystick_7": lambda e: seen.append(e.intensity)}).serve()
+    s.output.wait_line("done", count=len(whole) - 1, timeout=30)
+    assert seen == [0.75] * (len(whole) - 1)
+    s.stop()
+
+
+def test_a_frame_split_across_cycles(capfd):
+    seen = []
+    s = Session(capfd, send(TOGGLE_3_ON[:5]), "sleep:1.2", send(TOGGLE_3_ON[5:]), "eof",
+                actions={"ToggleButton_3": seen.append}).serve()
+    lines = s.output.wait_line("done")
+    assert lines[0] == "Received size : 5"
+    assert lines[1] == f"Received size : {len(TOGGLE_3_ON) - 5}"
+    assert len(seen) == 1
+    s.stop()
+
+
+def test_frames_longer_than_one_read(capfd):
+    big = msgpack.packb({"id": 3, "note": "x" * 5000, "data": {"ToggleButton": [True]}})
+    seen = []
+    s = Session(capfd, send(big), "eof", actions={"ToggleButton_3": seen.append}).serve()
+    s.output.wait_line("done")
+    assert len(seen) == 1
+    s.stop()
+
+
+def test_endless_partial_frame_is_refused(capfd):
+    # A by-name frame whose "note" field announces 1 MiB of text.
+    s = Session(capfd, send(bytes.fromhex("82a26964") + b"\x03" + bytes.fromhex("a4") + b"note"
+                            + b"\xdb\x00\x10\x00\x00"), "fill:70000:79", "eof").serve()
+    err = s.output.wait_err("Frame too large")
+    assert "65536" in err
+    with pytest.raises(RuntimeError, match="^sending on a closed channel$"):
+        s.server.close()
+    s.peer.kill()
+    s.peer.wait()
+
+
+def test_client_closing_mid_frame_is_a_decode_failure(capfd):
+    s = Session(capfd, send(TOGGLE_3_ON[:-1]), "close").serve()
+    s.output.wait_err("IO error while reading marker: failed to fill whole buffer")
+    finish(s.peer)
+
+
+def test_undecodable_frame_ends_the_loop(capfd):
+    s = Session(capfd, send(bytes.fromhex("91 03".replace(" ", ""))), "eof").serve()
+    s.output.wait_err("invalid length 1, expected struct Frame with 2 elements")
+    with pytest.raises(RuntimeError, match="^sending on a closed channel$"):
+        s.server.close()
+    s.peer.kill()
+    s.peer.wait()
+
+
+def test_client_closing_gives_zero_reads_until_close(capfd):
+    s = Session(capfd, "close").serve()
+    s.output.wait_line("Received size : 0", count=2)
+    assert s.stop() == ["connected"]
+
+
+def test_close_stops_an_idle_loop_promptly(capfd):
+    s = Session(capfd, "eof").serve()
+    time.sleep(0.8)
+    started = time.monotonic()
+    s.server.close()
+    s.output.wait_line("Terminating.")
+    assert time.monotonic() - started < 1.0
+    assert finish(s.peer) == ["connected", "eof "]
+    with pytest.raises(RuntimeError, match="^sending on a closed channel$"):
+        s.server.close()
+
+
+def test_action_exceptions_end_the_loop(capfd):
+    def boom(event):
+        raise ValueError("boom")
+
+    def empty(event):
+        raise ValueError()
+
+    s = Session(capfd, send(CLICK_1), "eof", actions={"ClickButton_1": boom}).serve()
+    assert s.output.wait_err("Action failed ValueError: boom\n")
+    s.peer.kill()
+    s.peer.wait()
+
+    s = Session(capfd, send(CLICK_1), "eof", actions={"ClickButton_1": empty}).serve()
+    assert s.output.wait_err("Action failed ValueError: \n")
+    s.peer.kill()
+    s.peer.wait()
+
+
+def test_qualified_type_name_and_unprintable_exceptions(capfd):
+    class Outer:
+        class Problem(Exception):
+            def __str__(self):
+                raise RuntimeError("no text")
+
+    def fail(event):
+        raise Outer.Problem()
+
+    s = Session(capfd, send(CLICK_1), "eof", actions={"ClickButton_1": fail}).serve()
+    s.output.wait_err("Action failed test_qualified_type_name_and_unprintable_exceptions."
+                      "<locals>.Outer.Problem: <exception str() failed>")
+    s.peer.kill()
+    s.peer.wait()
+
+
+def test_non_callable_action_fails_when_run(capfd):
+    s = Session(capfd, send(CLICK_1), "eof", actions={"ClickButton_1": 42}).serve()
+    s.output.wait_err("Action failed TypeError: 'int' object is not callable")
+    s.peer.kill()
+    s.peer.wait()
+
+
+def test_registration_after_serve_needs_a_new_serve():
+    result = scenario("""
+        port = free_port()
+        server = ComSocketServer(f"127.0.0.1:{port}")
+        peer = start_peer(port, "sleep:1.5", "send:" + frame("ClickButton", 1, []).hex(), "sleep:30")
+        server.open()
+        server.serve()
+        server.on(1, "ClickButton", lambda e: print("action ran", flush=True))
+        assert server._get_action("ClickButton_1") is not None
+        time.sleep(2.5)
+        server.serve()
+        peer2 = start_peer(port, "send:" + frame("ClickButton", 1, []).hex(), "sleep:30")
+        server.open()
+        server.serve()
+        time.sleep(1.5)
+        peer.kill(), peer2.kill()
+        os._exit(0)
+    """)
+    lines = result.stdout.splitlines()
+    assert "No key ClickButton_1 found" in lines
+    assert lines.count("action ran") == 1
+    assert lines.index("No key ClickButton_1 found") < lines.index("action ran")
+
+
+def test_releasing_the_server_leaves_the_loop_serving():
+    result = scenario("""
+        port = free_port()
+        server = ComSocketServer(f"127.0.0.1:{port}")
+        server.on(1, "ClickButton", lambda e: print("action ran", flush=True))
+        peer = start_peer(port, "sleep:1.6", "send:" + frame("ClickButton", 1, []).hex(), "sleep:30")
+        server.open()
+        server.serve()
+        del server
+        gc.collect()
+        time.sleep(3)
+        peer.kill()
+        os._exit(0)
+    """)
+    lines = result.stdout.splitlines()
+    # One line for each cycle: before the wait that ends with the frame, and
+    # before the next wait.
+    assert lines.count("Link broken") == 2
+    assert lines.index("Link broken") < lines.index("action ran") < lines.index("done")
+
+
+def test_queued_stop_wins_over_disconnection(capfd):
+    s = Session(capfd, "eof").serve()
+    s.server.close()
+    s.server = None
+    gc.collect()
+    s.output.wait_line("Terminating.")
+    assert "Link broken" not in s.output.lines()
+    assert finish(s.peer) == ["connected", "eof "]
+
+
+@pytest.mark.parametrize("id, status, data, expected", [
+    (1, ServerStatus.Idle, ConfirmResult(True), "9301a449646c6581ad436f6e6669726d526573756c7491c3"),
+    (200, ServerStatus.Error, ErrorResult("boom"), "93ccc8a54572726f7281ab4572726f72526573756c7491a4626f6f6d"),
+    (2, ServerStatus.Error, ErrorResult("bad"), "9302a54572726f7281ab4572726f72526573756c7491a3626164"),
+])
+def test_callback_writes_one_result_frame(capfd, id, status, data, expected):
+    size = len(expected) // 2
+    s = Session(capfd, f"recv:{2 * size}")
+    s.server.callback(id, status, data)
+    s.server.callback(id=id, status=status, data=data)
+    assert finish(s.peer)[-1] == "recv " + expected * 2
+    s.server.close()
+
+
+def test_callback_from_an_action(capfd):
+    def answer(event):
+        s.server.callback(3, ServerStatus.Busy, ConfirmResult(event.value))
+
+    reply = msgpack.packb([3, "Busy", {"ConfirmResult": [True]}])
+    s = Session(capfd, send(TOGGLE_3_ON), f"recv:{len(reply)}", "eof",
+                actions={"ToggleButton_3": answer}).serve()
+    s.output.wait_line("done")
+    assert f"recv {reply.hex()}" in s.stop()
+
+
+def test_callback_after_close_inside_an_action(capfd):
+    def answer(event):
+        s.server.callback(1, ServerStatus.Idle, ConfirmResult(True))
+
+    s = Session(capfd, "sleep:0.8", send(CLICK_1), "eof", actions={"ClickButton_1": answer}).serve()
+    s.server.close()
+    s.output.wait_line("Terminating.")
+    finish(s.peer)
+
+
+@pytest.mark.parametrize("data", [1, "text", None, ServerStatus.Idle])
+def test_callback_with_a_bad_payload_is_fatal_before_the_connection_is_looked_at(data):
+    server = ComSocketServer("127.0.0.1:1")
+    with pytest.raises(BaseException) as info:
+        server.callback(1, ServerStatus.Idle, data)
+    assert type(info.value).__name__ == "PanicException"
+    message = info.value.args[0]
+    assert message.startswith("Python data failed to be bound: ")
+    for name in ("ResultBinding", "Confirm", "Error", "ConfirmResult", "ErrorResult"):
+        assert name in message
+
+
+@pytest.mark.parametrize("args, error, name", [
+    ((1, 1, ConfirmResult(True)), TypeError, "status"),
+    (("1", ServerStatus.Idle, ConfirmResult(True)), TypeError, "id"),
+    ((256, ServerStatus.Idle, ConfirmResult(True)), OverflowError, "id"),
+])
+def test_callback_argument_errors(args, error, name):
+    with pytest.raises(error, match=name):
+        ComSocketServer("127.0.0.1:1").callback(*args)
+
+
+def test_callback_to_a_closed_peer_raises_without_sigpipe(capfd):
+    s = Session(capfd, "close")
+    time.sleep(0.3)
+    errors = []
+    for _ in range(20):
+        try:
+            s.server.callback(1, ServerStatus.Idle, ConfirmResult(True))
+        except RuntimeError as e:
+            errors.append(str(e))
+        time.sleep(0.02)
+    assert errors, "writing to a closed peer must fail"
+    assert all(e.endswith("(os error 32)") or e.endswith("(os error 104)") for e in errors), errors
+    finish(s.peer)
+    assert s.server.close() is None, "a connection the peer reset is closed quietly"
+
+
+def test_signals_during_the_wait_are_retried(capfd):
+    received = []
+    previous = signal.signal(signal.SIGUSR1, lambda *a: received.append(1))
+    # Blocked here, process-directed signals go to the serve thread, whose
+    # poll and read then see EINTR.
+    signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGUSR1})
+    try:
+        seen = []
+        s = Session(capfd, "sleep:1.5", send(CLICK_1), "eof", actions={"ClickButton_1": seen.append}).serve()
+        for _ in range(30):
+            os.kill(os.getpid(), signal.SIGUSR1)
+            time.sleep(0.03)
+        s.output.wait_line("done")
+        assert len(seen) == 1
+        assert "Failed to read frame" not in s.output.err
+        s.stop()
+    finally:
+        signal.pthread_sigmask(signal.SIG_UNBLOCK, {signal.SIGUSR1})
+        signal.signal(signal.SIGUSR1, previous)
