@@ -84,8 +84,8 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
 
 // Members are created once, as class attributes, and shared from then on.
 template <class E>
-PyTypeObject* build_enum(PyType_Spec* spec) {
-    Ref type = Ref::steal(reinterpret_cast<PyObject*>(build_type(spec)));
+PyTypeObject* build_enum(PyType_Spec* type_spec) {
+    Ref type = Ref::steal(reinterpret_cast<PyObject*>(build_type(type_spec)));
     auto* type_object = reinterpret_cast<PyTypeObject*>(type.get());
     const auto& members = EnumInfo<E>::members;
     for (std::size_t i = 0; i < members.size(); ++i) {

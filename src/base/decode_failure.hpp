@@ -1,0 +1,47 @@
+// The ways a frame decode can fail, each with the exact text clients and logs
+// see. The decoder throws Failure internally; its entry points catch it and
+// return the DecodeError, so no exception leaves the codec.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "base/frame.hpp"
+#include "base/utf8.hpp"
+
+namespace vantu::decode {
+
+struct Failure {
+    DecodeError error;
+};
+
+// The bytes ended: before a marker, inside a fixed-width field (a length or
+// a number), or inside a string, binary or ext payload.
+[[noreturn]] void fail_marker_eof();
+[[noreturn]] void fail_data_eof();
+[[noreturn]] void fail_payload_eof();
+
+[[noreturn]] void fail_type_mismatch(std::uint8_t marker);
+[[noreturn]] void fail_length_mismatch(std::uint64_t expected);
+[[noreturn]] void fail_depth();
+[[noreturn]] void fail_utf8(const utf8::Fault& fault);
+
+[[noreturn]] void fail_invalid_type(std::string_view found, std::string_view expected);
+[[noreturn]] void fail_invalid_value(std::string_view found, std::string_view expected);
+[[noreturn]] void fail_invalid_length(std::size_t count, std::string_view length_text);
+[[noreturn]] void fail_missing_field(std::string_view field);
+[[noreturn]] void fail_duplicate_field(std::string_view field);
+[[noreturn]] void fail_unknown_variant(std::string_view name);
+
+// Descriptions of an offending value, as the messages above quote them.
+std::string found_integer(std::uint64_t value);
+std::string found_integer(std::int64_t value);
+std::string found_float(double value);
+std::string found_bool(bool value);
+// `text` must be valid UTF-8.
+std::string found_string(std::span<const std::uint8_t> text);
+
+}  // namespace vantu::decode

@@ -1,0 +1,102 @@
+// Values a frame has no place for: the skipped values of unknown map
+// entries, and the values that end the decode with a description of what
+// was found.
+#include <array>
+
+#include "base/frame_decoder.hpp"
+#include "base/msgpack_marker.hpp"
+
+namespace vantu {
+
+using decode::fail_invalid_type;
+using msgpack::Family;
+using msgpack::family_of;
+
+// Iterative, with an explicit stack of the values each open container still
+// holds, so that hostile nesting costs a few KiB instead of the serve
+// thread's stack. The depth limit bounds how many containers are open.
+void FrameDecoder::skip_value() {
+    std::array<std::uint64_t, depth_limit> pending;
+    std::size_t open = 0;
+    for (;;) {
+        const std::uint8_t marker = reader_.read_marker();
+        switch (family_of(marker)) {
+            case Family::Nil:
+            case Family::Bool: break;
+            case Family::UInt: reader_.read_uint(marker); break;
+            case Family::Int: reader_.read_int(marker); break;
+            case Family::Float32: reader_.read_f32(); break;
+            case Family::Float64: reader_.read_f64(); break;
+            case Family::Str:
+            case Family::Bin: reader_.read_payload(reader_.read_length(marker)); break;
+            case Family::Array:
+            case Family::Map: {
+                const std::uint64_t count = reader_.read_length(marker);
+                enter_level();
+                pending[open++] = family_of(marker) == Family::Map ? 2 * count : count;
+                break;
+            }
+            case Family::Ext: {
+                const std::uint32_t length = reader_.read_length(marker);
+                enter_level();
+                reader_.read_ext_type();
+                reader_.read_payload(length);
+                leave_level();
+                break;
+            }
+            case Family::Reserved: decode::fail_type_mismatch(marker);
+        }
+        while (open > 0 && pending[open - 1] == 0) {
+            --open;
+            leave_level();
+        }
+        if (open == 0) return;
+        --pending[open - 1];
+    }
+}
+
+void FrameDecoder::reject(std::uint8_t marker, std::string_view expected) {
+    switch (family_of(marker)) {
+        case Family::Nil: fail_invalid_type("unit value", expected);
+        case Family::Bool: fail_invalid_type(decode::found_bool(marker == 0xC3), expected);
+        case Family::UInt:
+            fail_invalid_type(decode::found_integer(reader_.read_uint(marker)), expected);
+        case Family::Int:
+            fail_invalid_type(decode::found_integer(reader_.read_int(marker)), expected);
+        case Family::Float32:
+            fail_invalid_type(decode::found_float(reader_.read_f32()), expected);
+        case Family::Float64:
+            fail_invalid_type(decode::found_float(reader_.read_f64()), expected);
+        case Family::Str: {
+            const auto text = read_payload(marker);
+            if (const auto fault = utf8::validate(text)) decode::fail_utf8(*fault);
+            fail_invalid_type(decode::found_string(text), expected);
+        }
+        case Family::Bin:
+            read_payload(marker);
+            fail_invalid_type("byte array", expected);
+        case Family::Array:
+            reader_.read_length(marker);
+            enter_level();
+            fail_invalid_type("sequence", expected);
+        case Family::Map:
+            reader_.read_length(marker);
+            enter_level();
+            fail_invalid_type("map", expected);
+        case Family::Ext:
+            reader_.read_length(marker);
+            enter_level();
+            fail_invalid_type("newtype struct", expected);
+        case Family::Reserved: break;
+    }
+    decode::fail_type_mismatch(marker);
+}
+
+// Scalar fields reject containers, strings and binaries by their marker
+// alone, before reading anything behind it.
+void FrameDecoder::reject_scalar(std::uint8_t marker, std::string_view expected) {
+    if (msgpack::is_scalar(family_of(marker))) reject(marker, expected);
+    decode::fail_type_mismatch(marker);
+}
+
+}  // namespace vantu

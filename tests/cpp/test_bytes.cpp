@@ -1,0 +1,83 @@
+#include "test_bytes.hpp"
+
+#include <cstdio>
+#include <sstream>
+
+namespace vantu::test {
+
+Bytes hex(std::string_view text) {
+    Bytes out;
+    std::string digits;
+    for (const char c : text) {
+        if (c == ' ') continue;
+        digits += c;
+        if (digits.size() == 2) {
+            out.push_back(static_cast<std::uint8_t>(std::stoul(digits, nullptr, 16)));
+            digits.clear();
+        }
+    }
+    return out;
+}
+
+Bytes raw(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+Bytes str(std::string_view text) {
+    const std::size_t n = text.size();
+    Bytes header;
+    if (n < 32) header = {static_cast<std::uint8_t>(0xA0 | n)};
+    else if (n < 256) header = {0xD9, static_cast<std::uint8_t>(n)};
+    else header = {0xDA, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
+    return header + raw(text);
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::string to_hex(std::span<const std::uint8_t> bytes) {
+    std::string out;
+    char buf[4];
+    for (const std::uint8_t b : bytes) {
+        std::snprintf(buf, sizeof buf, out.empty() ? "%02X" : " %02X", b);
+        out += buf;
+    }
+    return out;
+}
+
+namespace {
+
+template <class... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+}  // namespace
+
+std::string describe(const Frame& frame) {
+    std::ostringstream out;
+    out << int{frame.id} << ' ' << frame.data.name_view() << '{';
+    std::visit(Overloaded{
+                   [](const widget::ClickButton&) {},
+                   [](const widget::ConfirmButton&) {},
+                   [&](const widget::ToggleButton& w) { out << std::boolalpha << w.value; },
+                   [&](const widget::PressButton& w) { out << std::boolalpha << w.pressed; },
+                   [&](const widget::DirectionalButton& w) { out << int{w.direction}; },
+                   [&](const widget::Joystick& w) {
+                       out << w.delta.x << ',' << w.delta.y << ',' << w.intensity;
+                   },
+               },
+               frame.data.value);
+    out << '}';
+    return out.str();
+}
+
+std::string parse_text(const Bytes& bytes) {
+    const auto result = Frame::parse(bytes);
+    if (const auto* frame = std::get_if<Frame>(&result)) return describe(*frame);
+    return std::get<DecodeError>(result).text;
+}
+
+}  // namespace vantu::test
