@@ -1,0 +1,71 @@
+// A stream of valid frames, each in a form chosen by the fuzz input, arrives
+// in chunks cut at arbitrary points. Feeding the chunks to parse_stream the
+// way the serve loop does must give back exactly the frames sent, in order.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <bit>
+#include <vector>
+
+#include "frame_compare.hpp"
+#include "frame_writer.hpp"
+
+using namespace vantu;
+using vantu::fuzz::check;
+
+namespace {
+
+Frame random_frame(FuzzedDataProvider& in) {
+    const auto id = in.ConsumeIntegral<std::uint8_t>();
+    const auto bit = [&] { return in.ConsumeBool(); };
+    const auto real = [&] { return std::bit_cast<float>(in.ConsumeIntegral<std::uint32_t>()); };
+    switch (in.ConsumeIntegralInRange(0, 5)) {
+        case 0: return {id, {widget::ClickButton{}}};
+        case 1: return {id, {widget::ToggleButton{bit()}}};
+        case 2: return {id, {widget::ConfirmButton{}}};
+        case 3: return {id, {widget::PressButton{bit()}}};
+        case 4: return {id, {widget::DirectionalButton{in.ConsumeIntegral<std::uint8_t>()}}};
+        default: {
+            // Small integers half of the time, so that binary coordinates occur.
+            const auto coord = [&] {
+                return bit() ? static_cast<float>(in.ConsumeIntegral<std::uint8_t>()) : real();
+            };
+            const float x = coord();
+            const float y = coord();
+            return {id, {widget::Joystick{{x, y}, real()}}};
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    std::vector<Frame> sent;
+    std::vector<std::uint8_t> stream;
+    const std::size_t count = in.ConsumeIntegralInRange(1, 8);
+    for (std::size_t i = 0; i < count; ++i) {
+        sent.push_back(random_frame(in));
+        fuzz::FrameWriter(in, stream).frame(sent.back());
+    }
+
+    std::vector<std::uint8_t> buffer;
+    std::size_t received = 0;
+    std::size_t offset = 0;
+    while (offset < stream.size()) {
+        const std::size_t chunk = std::min<std::size_t>(
+            in.ConsumeIntegralInRange<std::size_t>(1, 64), stream.size() - offset);
+        buffer.insert(buffer.end(), stream.begin() + offset, stream.begin() + offset + chunk);
+        offset += chunk;
+        for (;;) {
+            const auto result = Frame::parse_stream(buffer);
+            if (std::holds_alternative<Incomplete>(result)) break;
+            check(std::holds_alternative<Decoded>(result));
+            const Decoded& decoded = std::get<Decoded>(result);
+            check(received < sent.size() && fuzz::same_frame(decoded.frame, sent[received]));
+            ++received;
+            buffer.erase(buffer.begin(), buffer.begin() + static_cast<long>(decoded.used));
+        }
+    }
+    check(received == sent.size() && buffer.empty());
+    return 0;
+}
