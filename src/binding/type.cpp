@@ -2,8 +2,8 @@
 
 namespace vantu::py {
 
-PyTypeObject* build_type(PyType_Spec* spec, PyTypeObject* base) {
-    PyObject* type = PyType_FromSpecWithBases(spec, reinterpret_cast<PyObject*>(base));
+PyTypeObject* build_type(PyType_Spec* type_spec, PyTypeObject* base) {
+    PyObject* type = PyType_FromSpecWithBases(type_spec, reinterpret_cast<PyObject*>(base));
     if (!type) throw_error_already_set();
     return reinterpret_cast<PyTypeObject*>(type);
 }

@@ -41,8 +41,8 @@ PyObject* new_object(PyTypeObject* type, A&&... args) {
     return obj;
 }
 
-// Builds a heap type from its spec; `base` may be null for object.
-PyTypeObject* build_type(PyType_Spec* spec, PyTypeObject* base = nullptr);
+// Builds a heap type from its slot table; `base` may be null for object.
+PyTypeObject* build_type(PyType_Spec* type_spec, PyTypeObject* base = nullptr);
 
 // Stores a class attribute of an immutable type.
 void set_class_attr(PyTypeObject* type, const char* name, PyObject* value);

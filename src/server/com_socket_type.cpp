@@ -98,7 +98,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {
+PyType_Spec type_spec = {
     "builtins.ComSocketServer", sizeof(Server), 0,
     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots,
 };
@@ -106,7 +106,7 @@ PyType_Spec spec = {
 }  // namespace
 
 PyTypeObject* com_socket_server_type() {
-    static PyTypeObject* type = build_type(&spec);
+    static PyTypeObject* type = build_type(&type_spec);
     return type;
 }
 
