@@ -100,13 +100,19 @@ std::string_view to_str(ArgName arg, PyObject* obj) {
 }
 
 std::uint8_t to_u8(ArgName arg, PyObject* obj) {
-    if (!PyLong_Check(obj) && !PyIndex_Check(obj)) fail_type(arg, "int", obj);
-    PyObject* index = PyNumber_Index(obj);
-    if (!index) throw_error_already_set();
     int overflow = 0;
-    long value = PyLong_AsLongAndOverflow(index, &overflow);
-    Py_DECREF(index);
-    if (value == -1 && PyErr_Occurred()) throw_error_already_set();
+    long value = 0;
+    if (PyLong_Check(obj)) {
+        value = PyLong_AsLongAndOverflow(obj, &overflow);
+    } else if (PyIndex_Check(obj)) {
+        PyObject* index = PyNumber_Index(obj);
+        if (!index) throw_error_already_set();
+        value = PyLong_AsLongAndOverflow(index, &overflow);
+        Py_DECREF(index);
+        if (value == -1 && PyErr_Occurred()) throw_error_already_set();
+    } else {
+        fail_type(arg, "int", obj);
+    }
     if (overflow || value < 0 || value > 255) {
         PyErr_Format(PyExc_OverflowError,
                      "%s() argument '%s' must be an integer from 0 to 255", arg.function,
