@@ -1,0 +1,70 @@
+"""The README's examples do what it says: its program serves the client
+sessions it shows, its snippets run, and its bytes are what MessagePack
+writes for the values it names."""
+
+import re
+import signal
+import subprocess
+import sys
+
+import msgpack
+import pytest
+
+from support import HERE, free_port, is_listening, python_script, wait_for
+
+README = (HERE.parent / "README.md").read_text()
+BLOCKS = re.findall(r"^```(\w+)\n(.*?)^```$", README, re.MULTILINE | re.DOTALL)
+PROGRAM, *SNIPPETS = [code for lang, code in BLOCKS if lang == "python"]
+[SESSION] = [code for lang, code in BLOCKS if code.startswith("# session.txt")]
+[TRANSCRIPT] = [code for lang, code in BLOCKS if lang == "console"]
+
+# Every value whose encoding the README spells out.
+WIRE_EXAMPLES = [
+    [1, {"ClickButton": []}],
+    [3, {"ToggleButton": [True]}],
+    [5, {"DirectionalButton": [200]}],
+    [6, {"Joystick": [[0.5, -1.0], 0.75]}],
+    {"id": 3, "data": {"ToggleButton": {"value": True}}},
+    [1, "Idle", {"ConfirmResult": [True]}],
+    [2, "Error", {"ErrorResult": ["bad"]}],
+]
+
+
+def test_every_byte_example_is_the_encoding_of_its_value():
+    documented = set(re.findall(r"`((?:[0-9A-F]{2} )+[0-9A-F]{2})`", README))
+    expected = {msgpack.packb(v, use_single_float=True).hex(" ").upper() for v in WIRE_EXAMPLES}
+    assert documented == expected
+
+
+@pytest.mark.parametrize("snippet", SNIPPETS)
+def test_snippet_runs(snippet):
+    result = python_script(snippet)
+    assert result.returncode == 0, result.stderr
+
+
+def test_program_answers_clients_one_after_another(tmp_path):
+    port = free_port()
+    address = f"127.0.0.1:{port}"
+    (tmp_path / "lamp.py").write_text(PROGRAM)
+    (tmp_path / "session.txt").write_text(SESSION)
+    with open(tmp_path / "server.out", "w+") as out:
+        program = subprocess.Popen([sys.executable, "lamp.py", address], cwd=tmp_path, stdout=out,
+                                   stderr=subprocess.STDOUT, text=True)
+        try:
+            command, *shown = TRANSCRIPT.replace("127.0.0.1:9000", address).splitlines()
+            for _ in range(2):
+                client = subprocess.run([sys.executable, HERE.parent / "examples" / "client.py",
+                                         *command.split()[3:]],
+                                        cwd=tmp_path, capture_output=True, text=True, timeout=60)
+                assert client.stdout.splitlines() == shown, client.stderr
+            wait_for(lambda: is_listening(port), what="the program waiting again")
+            program.send_signal(signal.SIGINT)
+            assert program.wait(timeout=20) == 0
+        finally:
+            program.kill()
+        out.seek(0)
+        printed = out.read().splitlines()
+    assert [line for line in printed if not line[0].isupper() and line != "done"] == [
+        f"waiting for a client on {address}", "running action", "lamp on", "after function",
+        "running action", "steer by (0.5, 0.0)", "after function", "running action", "after function",
+        "running action", "after function"] * 2 + [f"waiting for a client on {address}", "stopped"]
