@@ -71,11 +71,11 @@ class Output:
         self.poll()
         return self.out.splitlines()
 
-    def wait_line(self, line: str, count: int = 1, timeout: float = 10) -> list[str]:
+    def wait_line(self, line: str, count: int = 1, timeout: float = 30) -> list[str]:
         wait_for(lambda: self.lines().count(line) >= count, timeout, repr(line))
         return self.lines()
 
-    def wait_err(self, text: str, timeout: float = 10) -> str:
+    def wait_err(self, text: str, timeout: float = 30) -> str:
         def seen() -> bool:
             self.poll()
             return text in self.err
