@@ -7,7 +7,8 @@ in the test's own interpreter could never connect. Usage:
 
 Steps: send:HEX, fill:COUNT:HEXBYTE (COUNT copies of one byte), sleep:SECONDS, recv:COUNT (read until COUNT bytes or the
 end of the stream; prints "recv HEX"), eof (read until the end of the
-stream; prints "eof" with what was left), reset (close with RST), close.
+stream; prints "eof" with what was left), drain (read until the end of the
+stream; prints "drained" and the byte count), reset (close with RST), close.
 """
 
 import socket
@@ -44,6 +45,13 @@ def read_to_end(sock: socket.socket) -> bytes:
     return data
 
 
+def drain(sock: socket.socket) -> int:
+    count = 0
+    while chunk := sock.recv(1 << 20):
+        count += len(chunk)
+    return count
+
+
 def main() -> None:
     sock = connect(int(sys.argv[1]))
     print("connected", flush=True)
@@ -60,6 +68,8 @@ def main() -> None:
             print("recv", read_exact(sock, int(arg)).hex(), flush=True)
         elif kind == "eof":
             print("eof", read_to_end(sock).hex(), flush=True)
+        elif kind == "drain":
+            print("drained", drain(sock), flush=True)
         elif kind == "reset":
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             sock.close()

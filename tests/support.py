@@ -3,10 +3,12 @@
 from __future__ import annotations
 
 import os
+import random
 import socket
 import subprocess
 import sys
 import textwrap
+import threading
 import time
 from pathlib import Path
 from typing import Callable
@@ -16,10 +18,26 @@ import msgpack
 HERE = Path(__file__).resolve().parent
 
 
+def quiet_ports(count: int) -> list[int]:
+    """Distinct free ports below the kernel's ephemeral range: the client
+    sockets that other processes open meanwhile cannot take them, as they
+    can take a port that binding to port 0 handed out."""
+    with open("/proc/sys/net/ipv4/ip_local_port_range") as f:
+        low = int(f.read().split()[0])
+    ports: set[int] = set()
+    while len(ports) < count:
+        port = random.randrange(low // 2, low)
+        with socket.socket() as s:
+            try:
+                s.bind(("127.0.0.1", port))
+            except OSError:
+                continue
+        ports.add(port)
+    return list(ports)
+
+
 def free_port() -> int:
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    return quiet_ports(1)[0]
 
 
 def start_peer(port: int, *steps: str) -> subprocess.Popen[str]:
@@ -51,24 +69,45 @@ def wait_for(predicate: Callable[[], bool], timeout: float = 10, what: str = "co
 
 
 class Output:
-    """Accumulates what pytest's capfd captured on file descriptors 1 and 2.
+    """What file descriptors 1 and 2 receive while it is active, through
+    pipes read by threads. The serve loop writes from its own thread, so
+    tests wait for lines instead of reading once. (pytest's capfd empties
+    its file after each read: a line written in between would be lost.)
 
-    The serve loop writes from its own thread, so tests wait for lines
-    instead of reading once.
+    Start it inside the test body: pytest puts its own capture back between
+    fixture setup and the test. `restore` ends it.
     """
 
-    def __init__(self, capfd) -> None:
-        self.capfd = capfd
-        self.out = ""
-        self.err = ""
+    def __init__(self) -> None:
+        self.text = {1: b"", 2: b""}
+        self.saved: dict[int, int] = {}
+        for fd in (1, 2):
+            read_end, write_end = os.pipe()
+            self.saved[fd] = os.dup(fd)
+            os.dup2(write_end, fd)
+            os.close(write_end)
+            threading.Thread(target=self._read, args=(fd, read_end), daemon=True).start()
 
-    def poll(self) -> None:
-        captured = self.capfd.readouterr()
-        self.out += captured.out
-        self.err += captured.err
+    def _read(self, fd: int, read_end: int) -> None:
+        while chunk := os.read(read_end, 65536):
+            self.text[fd] += chunk
+        os.close(read_end)
+
+    def restore(self) -> None:
+        for fd, saved in self.saved.items():
+            os.dup2(saved, fd)
+            os.close(saved)
+        self.saved = {}
+
+    @property
+    def out(self) -> str:
+        return self.text[1].decode(errors="replace")
+
+    @property
+    def err(self) -> str:
+        return self.text[2].decode(errors="replace")
 
     def lines(self) -> list[str]:
-        self.poll()
         return self.out.splitlines()
 
     def wait_line(self, line: str, count: int = 1, timeout: float = 30) -> list[str]:
@@ -76,11 +115,7 @@ class Output:
         return self.lines()
 
     def wait_err(self, text: str, timeout: float = 30) -> str:
-        def seen() -> bool:
-            self.poll()
-            return text in self.err
-
-        wait_for(seen, timeout, repr(text))
+        wait_for(lambda: text in self.err, timeout, repr(text))
         return self.err
 
 
