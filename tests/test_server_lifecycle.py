@@ -1,6 +1,8 @@
 """The server object without the serve loop: construction, open, close."""
 
 import signal
+import subprocess
+import sys
 import socket
 import textwrap
 import time
@@ -136,8 +138,6 @@ WAIT_IN_OPEN = textwrap.dedent("""
 
 
 def run_waiting_server(port):
-    import subprocess
-    import sys
     proc = subprocess.Popen([sys.executable, "-c", WAIT_IN_OPEN.format(port=port)],
                             stdout=subprocess.PIPE, text=True)
     wait_for(lambda: is_listening(port), what="the listener")
@@ -147,10 +147,9 @@ def run_waiting_server(port):
 def test_ctrl_c_ends_the_wait_in_open():
     port = free_port()
     proc = run_waiting_server(port)
-    sent = time.monotonic()
     proc.send_signal(signal.SIGINT)
-    out, _ = proc.communicate(timeout=10)
-    assert time.monotonic() - sent < 2
+    # No client ever connects: without the signal check the wait never ends.
+    out, _ = proc.communicate(timeout=20)
     assert out.splitlines() == ["interrupted", "after: Bad Server state"]
     assert not is_listening(port)
 
