@@ -2,6 +2,7 @@
 
 import gc
 import sys
+import weakref
 
 import pytest
 
@@ -102,6 +103,19 @@ def test_releasing_the_server_releases_its_actions():
     del server
     gc.collect()
     assert sys.getrefcount(action) == before
+
+
+def test_a_server_in_a_reference_cycle_is_collected():
+    server = ComSocketServer("127.0.0.1:1")
+
+    @vantu_protocol.on(server)
+    def ClickButton_1(event, server=server):
+        server.callback(1, None, None)
+
+    witness = weakref.ref(server._get_action("ClickButton_1"))
+    del server, ClickButton_1
+    gc.collect()
+    assert witness() is None
 
 
 def test_decorator_registers_the_function_and_returns_a_wrapper(server):

@@ -32,6 +32,14 @@ void dealloc_object(PyObject* self) {
     Py_DECREF(type);
 }
 
+// tp_dealloc for Object<T> of a heap type that takes part in garbage
+// collection.
+template <class T>
+void dealloc_gc_object(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    dealloc_object<T>(self);
+}
+
 // A new instance of `type` (an Object<T> type) holding `value`.
 template <class T, class... A>
 PyObject* new_object(PyTypeObject* type, A&&... args) {

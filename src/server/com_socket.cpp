@@ -72,6 +72,13 @@ PyObject* ComSocketServer::get_action(std::string_view key) const {
     return Py_NewRef(obj);
 }
 
+void ComSocketServer::clear_actions() {
+    // Emptied before the references go: releasing one may run code that
+    // looks at this table.
+    ActionTable doomed;
+    doomed.swap(actions_);
+}
+
 void ComSocketServer::callback(std::uint8_t id, ServerStatus status, PyObject* data) {
     ResultFrame frame = new_result_frame(id, status, data);
     if (!stream_) throw ServerStateError::no_stream();

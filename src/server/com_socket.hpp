@@ -34,6 +34,10 @@ public:
     PyObject* get_action(std::string_view key) const;
     void callback(std::uint8_t id, ServerStatus status, PyObject* data);
 
+    // For the garbage collector: actions often refer back to their server.
+    const ActionTable& actions() const { return actions_; }
+    void clear_actions();
+
 private:
     std::string address_;
     Fd stream_;

@@ -18,6 +18,21 @@ PyObject* server_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     });
 }
 
+// An action that refers to its server (a closure, a bound method) makes a
+// reference cycle, which the collector can only break through these.
+int server_traverse(PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    for (const auto& entry : server_cell(self).value.actions()) {
+        Py_VISIT(entry.second.callable.get());
+    }
+    return 0;
+}
+
+int server_clear(PyObject* self) {
+    server_cell(self).value.clear_actions();
+    return 0;
+}
+
 PyObject* get_address(PyObject* self, void*) {
     const std::string& address = server_cell(self).value.address();
     return PyUnicode_FromStringAndSize(address.data(), static_cast<Py_ssize_t>(address.size()));
@@ -91,7 +106,9 @@ PyGetSetDef getters[] = {
 
 PyType_Slot slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(server_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<ServerCell>)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_gc_object<ServerCell>)},
+    {Py_tp_traverse, reinterpret_cast<void*>(server_traverse)},
+    {Py_tp_clear, reinterpret_cast<void*>(server_clear)},
     {Py_tp_methods, methods},
     {Py_tp_getset, getters},
     {Py_tp_doc, const_cast<char*>("ComSocketServer(address)\n--\n\n")},
@@ -100,7 +117,7 @@ PyType_Slot slots[] = {
 
 PyType_Spec type_spec = {
     "builtins.ComSocketServer", sizeof(Server), 0,
-    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC, slots,
 };
 
 }  // namespace
