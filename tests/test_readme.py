@@ -2,6 +2,7 @@
 sessions it shows, its snippets run, and its bytes are what MessagePack
 writes for the values it names."""
 
+import os
 import re
 import signal
 import subprocess
@@ -48,8 +49,11 @@ def test_program_answers_clients_one_after_another(tmp_path):
     (tmp_path / "lamp.py").write_text(PROGRAM)
     (tmp_path / "session.txt").write_text(SESSION)
     with open(tmp_path / "server.out", "w+") as out:
+        # Buffered, so that each print reaches the file in one write and
+        # cannot be split by a progress line of the serve thread.
+        env = {k: v for k, v in os.environ.items() if k != "PYTHONUNBUFFERED"}
         program = subprocess.Popen([sys.executable, "lamp.py", address], cwd=tmp_path, stdout=out,
-                                   stderr=subprocess.STDOUT, text=True)
+                                   stderr=subprocess.STDOUT, text=True, env=env)
         try:
             command, *shown = TRANSCRIPT.replace("127.0.0.1:9000", address).splitlines()
             for _ in range(2):
