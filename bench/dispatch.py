@@ -1,0 +1,100 @@
+"""Dispatch of a burst of frames that arrives in one read: the serve loop
+against a plain-Python dispatcher (msgpack.Unpacker, a dict lookup, the same
+progress lines, the same action), in alternating rounds. The time per frame
+runs from the first action of a burst to its last. Progress lines go to
+/dev/null for both."""
+
+import os
+import subprocess
+import sys
+import threading
+import time
+
+import msgpack
+
+from vantu_protocol import ComSocketServer
+from bench_support import HERE, free_port, listener, median, report
+
+# Worked example 1, ToggleButton 3 switched on: 56 of them fill one read.
+FRAME = bytes.fromhex("9203 81 ac 546f67676c65427574746f6e 91 c3".replace(" ", ""))
+COUNT = 1024 // len(FRAME)
+ROUNDS = 15
+
+
+class Stamps:
+    def __init__(self) -> None:
+        self.times: list[int] = []
+        self.complete = threading.Event()
+
+    def action(self, event) -> None:
+        self.times.append(time.perf_counter_ns())
+        if len(self.times) == COUNT:
+            self.complete.set()
+
+    def per_frame_ns(self) -> float:
+        return (self.times[-1] - self.times[0]) / (COUNT - 1)
+
+
+def python_dispatch(conn, table) -> None:
+    unpacker = msgpack.Unpacker()
+    handled = 0
+    while handled < COUNT:
+        data = conn.recv(1024)
+        os.write(1, b"Received size : %d\n" % len(data))
+        unpacker.feed(data)
+        for id, data in unpacker:
+            (widget, fields), = data.items()
+            action = table.get(f"{widget}_{id}")
+            if action is None:
+                os.write(1, f"No key {widget}_{id} found\n".encode())
+            else:
+                os.write(1, b"Found frame ! %d\n" % id)
+                os.write(1, b"running action\n")
+                action(fields)
+                os.write(1, b"after function\n")
+            os.write(1, b"done\n")
+            handled += 1
+
+
+def module_round(server) -> float:
+    stamps = Stamps()
+    server.on(3, "ToggleButton", stamps.action)
+    server.open()
+    server.serve()
+    stamps.complete.wait()
+    server.close()
+    return stamps.per_frame_ns()
+
+
+def python_round(plain) -> float:
+    stamps = Stamps()
+    table = {"ToggleButton_3": stamps.action}
+    conn, _ = plain.accept()
+    with conn:
+        time.sleep(0.1)  # the whole burst is there before the first read
+        thread = threading.Thread(target=python_dispatch, args=(conn, table))
+        thread.start()
+        thread.join()
+    return stamps.per_frame_ns()
+
+
+def main() -> None:
+    out = os.dup(1)
+    null = os.open(os.devnull, os.O_WRONLY)
+    os.dup2(null, 1)
+    port = free_port()
+    server = ComSocketServer(f"127.0.0.1:{port}")
+    plain = listener()
+    client = subprocess.Popen([sys.executable, str(HERE / "burst.py"), (FRAME * COUNT).hex(),
+                               str(ROUNDS), str(port), str(plain.getsockname()[1])])
+    ours, theirs = [], []
+    for _ in range(ROUNDS):
+        ours.append(module_round(server))
+        theirs.append(python_round(plain))
+    client.wait()
+    report({"dispatch_ns_per_frame": median(ours), "dispatch_python_ns_per_frame": median(theirs),
+            "dispatch_ratio_vs_python": median(ours) / median(theirs)}, out)
+
+
+if __name__ == "__main__":
+    main()
