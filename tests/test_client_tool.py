@@ -8,7 +8,7 @@ import sys
 import msgpack
 import pytest
 
-from support import HERE, free_port
+from support import HERE, Output, free_port
 from vantu_protocol import ComSocketServer, ConfirmResult, ErrorResult, ServerStatus, WidgetRegistry
 
 CLIENT_PATH = HERE.parent / "examples" / "client.py"
@@ -93,11 +93,17 @@ def serve_one_client(port, *args, stdin):
                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
     peer.stdin.write(stdin)
     peer.stdin.close()
-    server.open()
-    server.serve()
-    out = peer.stdout.read()
-    assert peer.wait(timeout=60) == 0, out
-    server.close()
+    output = Output()
+    try:
+        server.open()
+        server.serve()
+        out = peer.stdout.read()
+        assert peer.wait(timeout=60) == 0, out
+        server.close()
+        # The loop's last line, which must not land in a later test's output.
+        output.wait_line("Terminating.")
+    finally:
+        output.restore()
     return seen, out
 
 

@@ -69,9 +69,11 @@ def serving(*steps, actions=None):
         server.serve()
         yield server, peer, output
     finally:
-        # A loop that still runs is stopped; one that ended says so.
+        # A loop that still runs is stopped, and its last line is awaited so
+        # that it cannot land in a later test's output; one that ended says so.
         with contextlib.suppress(RuntimeError, NameError):
             server.close()
+            output.wait_line("Terminating.")
         output.restore()
 
 
