@@ -177,3 +177,31 @@ def test_panic_exception_is_not_caught_by_except_exception():
             print(type(e).__name__, type(e).__mro__[1].__name__)
     """))
     assert result.stdout.splitlines() == ["PanicException BaseException"]
+
+
+CONNECT_AND_READ = textwrap.dedent("""
+    import socket, sys, time
+    for _ in range(400):
+        try:
+            conn = socket.create_connection((sys.argv[1], int(sys.argv[2])))
+            break
+        except OSError:
+            time.sleep(0.05)
+    print(conn.recv(100).hex())
+""")
+
+
+@pytest.mark.parametrize("host, client_host", [
+    ("[::1]", "::1"),          # numeric IPv6
+    ("127.0.0.1", "127.0.0.1"),  # numeric IPv4
+    ("localhost", "localhost"),  # looked up; the client tries every address
+])
+def test_open_on_each_kind_of_address(host, client_host):
+    port = free_port()
+    client = subprocess.Popen([sys.executable, "-c", CONNECT_AND_READ, client_host, str(port)],
+                              stdout=subprocess.PIPE, text=True)
+    server = ComSocketServer(f"{host}:{port}")
+    server.open()
+    server.callback(1, ServerStatus.Idle, ConfirmResult(True))
+    assert client.communicate(timeout=20)[0].strip() == CONFIRM_IDLE_1
+    server.close()

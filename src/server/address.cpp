@@ -21,28 +21,34 @@ std::optional<std::uint16_t> parse_port(std::string_view text) {
     return port;
 }
 
+void set_port(SocketAddress& addr, std::uint16_t port) {
+    in_port_t net_port = htons(port);
+    if (addr.storage.ss_family == AF_INET6) {
+        reinterpret_cast<sockaddr_in6*>(&addr.storage)->sin6_port = net_port;
+    } else {
+        reinterpret_cast<sockaddr_in*>(&addr.storage)->sin_port = net_port;
+    }
+}
+
+// An IPv4 address, or an IPv6 address in brackets.
+std::optional<SocketAddress> parse_ip(std::string_view host) {
+    const bool v6 = host.size() >= 2 && host.front() == '[' && host.back() == ']';
+    const std::string text(v6 ? host.substr(1, host.size() - 2) : host);
+    SocketAddress out;
+    void* bytes = v6 ? static_cast<void*>(&reinterpret_cast<sockaddr_in6*>(&out.storage)->sin6_addr)
+                     : static_cast<void*>(&reinterpret_cast<sockaddr_in*>(&out.storage)->sin_addr);
+    out.storage.ss_family = v6 ? AF_INET6 : AF_INET;
+    if (inet_pton(out.storage.ss_family, text.c_str(), bytes) != 1) return std::nullopt;
+    out.size = v6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    return out;
+}
+
 std::optional<SocketAddress> parse_numeric(std::string_view address) {
     std::size_t colon = address.rfind(':');
     if (colon == std::string_view::npos) return std::nullopt;
     std::optional<std::uint16_t> port = parse_port(address.substr(colon + 1));
-    if (!port) return std::nullopt;
-    std::string_view host = address.substr(0, colon);
-    SocketAddress out;
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
-        std::string text(host.substr(1, host.size() - 2));
-        auto* v6 = reinterpret_cast<sockaddr_in6*>(&out.storage);
-        if (inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) != 1) return std::nullopt;
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(*port);
-        out.size = sizeof(sockaddr_in6);
-        return out;
-    }
-    std::string text(host);
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&out.storage);
-    if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) != 1) return std::nullopt;
-    v4->sin_family = AF_INET;
-    v4->sin_port = htons(*port);
-    out.size = sizeof(sockaddr_in);
+    std::optional<SocketAddress> out = port ? parse_ip(address.substr(0, colon)) : std::nullopt;
+    if (out) set_port(*out, *port);
     return out;
 }
 
@@ -61,12 +67,7 @@ std::vector<SocketAddress> lookup(const std::string& host, std::uint16_t port) {
         SocketAddress addr;
         std::memcpy(&addr.storage, ai->ai_addr, ai->ai_addrlen);
         addr.size = ai->ai_addrlen;
-        in_port_t net_port = htons(port);
-        if (ai->ai_family == AF_INET) {
-            reinterpret_cast<sockaddr_in*>(&addr.storage)->sin_port = net_port;
-        } else {
-            reinterpret_cast<sockaddr_in6*>(&addr.storage)->sin6_port = net_port;
-        }
+        set_port(addr, port);
         out.push_back(addr);
     }
     freeaddrinfo(found);
