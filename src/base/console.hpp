@@ -15,6 +15,19 @@ inline void print_line(std::initializer_list<std::string_view> parts) {
     write_line(1, parts);
 }
 
+// The serve loop's progress lines, or nothing when the program asked the
+// loop to be quiet.
+class Progress {
+public:
+    explicit Progress(bool on) : on_(on) {}
+    void line(std::initializer_list<std::string_view> parts) const {
+        if (on_) print_line(parts);
+    }
+
+private:
+    bool on_;
+};
+
 // The one path of every fatal error's message.
 inline void report_fatal(std::string_view message) { write_line(2, {message}); }
 

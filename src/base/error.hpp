@@ -21,6 +21,12 @@ public:
     static ServerStateError no_stream() { return {}; }
 };
 
+// A wait that ran out of its time: TimeoutError in Python.
+class TimeoutError : public Error {
+public:
+    using Error::Error;
+};
+
 // A failed system call: the system's message, then " (os error N)".
 class OsError : public Error {
 public:

@@ -1,13 +1,21 @@
 #include "binding/args.hpp"
 
+#include <cmath>
 #include <cstring>
+#include <string>
 
 namespace vantu::py {
 namespace {
 
+// "callback() argument 'id'", or for an attribute just its name.
+std::string subject(ArgName arg) {
+    if (!arg.function) return arg.name;
+    return std::string(arg.function) + "() argument '" + arg.name + "'";
+}
+
 [[noreturn]] void fail_type(ArgName arg, const char* expected, PyObject* obj) {
-    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be %s, not %.200s",
-                 arg.function, arg.name, expected, Py_TYPE(obj)->tp_name);
+    PyErr_Format(PyExc_TypeError, "%s must be %s, not %.200s", subject(arg).c_str(), expected,
+                 Py_TYPE(obj)->tp_name);
     throw_error_already_set();
 }
 
@@ -29,39 +37,38 @@ Py_ssize_t find_name(const char* const* names, std::size_t count, PyObject* key)
     return -1;
 }
 
-void place_keyword(const char* function, const char* const* names, std::size_t count,
-                   PyObject* key, PyObject* value, PyObject** out) {
-    Py_ssize_t at = find_name(names, count, key);
+void place_keyword(const Parameters& params, PyObject* key, PyObject* value, PyObject** out) {
+    Py_ssize_t at = find_name(params.names, params.count, key);
     if (at < 0) {
         PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'",
-                     function, key);
+                     params.function, key);
         throw_error_already_set();
     }
     if (out[at]) {
         PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'",
-                     function, names[at]);
+                     params.function, params.names[at]);
         throw_error_already_set();
     }
     out[at] = value;
 }
 
-void place_positional(const char* function, std::size_t count, PyObject* const* args,
-                      Py_ssize_t nargs, PyObject** out) {
+void place_positional(const Parameters& params, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject** out) {
+    const std::size_t count = params.count;
     if (static_cast<std::size_t>(nargs) > count) {
         PyErr_Format(PyExc_TypeError, "%s() takes %zu positional argument%s but %zd %s given",
-                     function, count, count == 1 ? "" : "s", nargs,
+                     params.function, count, count == 1 ? "" : "s", nargs,
                      nargs == 1 ? "was" : "were");
         throw_error_already_set();
     }
     for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
 }
 
-void check_complete(const char* function, const char* const* names, std::size_t count,
-                    PyObject** out) {
-    for (std::size_t i = 0; i < count; ++i) {
+void check_complete(const Parameters& params, PyObject** out) {
+    for (std::size_t i = 0; i < params.required; ++i) {
         if (!out[i]) {
             PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zu)",
-                         function, names[i], i + 1);
+                         params.function, params.names[i], i + 1);
             throw_error_already_set();
         }
     }
@@ -69,26 +76,25 @@ void check_complete(const char* function, const char* const* names, std::size_t 
 
 }  // namespace
 
-void bind_vector(const char* function, const char* const* names, std::size_t count,
-                 PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
-    place_positional(function, count, args, nargs, out);
+void bind_vector(const Parameters& params, PyObject* const* args, Py_ssize_t nargs,
+                 PyObject* kwnames, PyObject** out) {
+    place_positional(params, args, nargs, out);
     Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     for (Py_ssize_t i = 0; i < nkw; ++i) {
-        place_keyword(function, names, count, PyTuple_GET_ITEM(kwnames, i), args[nargs + i], out);
+        place_keyword(params, PyTuple_GET_ITEM(kwnames, i), args[nargs + i], out);
     }
-    check_complete(function, names, count, out);
+    check_complete(params, out);
 }
 
-void bind_tuple(const char* function, const char* const* names, std::size_t count,
-                PyObject* args, PyObject* kwargs, PyObject** out) {
-    place_positional(function, count, &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), out);
+void bind_tuple(const Parameters& params, PyObject* args, PyObject* kwargs, PyObject** out) {
+    place_positional(params, &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), out);
     Py_ssize_t pos = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
     while (kwargs && PyDict_Next(kwargs, &pos, &key, &value)) {
-        place_keyword(function, names, count, key, value, out);
+        place_keyword(params, key, value, out);
     }
-    check_complete(function, names, count, out);
+    check_complete(params, out);
 }
 
 std::string_view to_str(ArgName arg, PyObject* obj) {
@@ -153,6 +159,29 @@ double to_double(ArgName arg, PyObject* obj) {
         }
         PyErr_Clear();
         fail_type(arg, "a real number", obj);
+    }
+    return value;
+}
+
+std::optional<double> to_seconds(ArgName arg, PyObject* obj, SecondsRule rule) {
+    if (rule.none_allowed && (!obj || obj == Py_None)) return std::nullopt;
+    const bool number = PyFloat_Check(obj) || (PyLong_Check(obj) && !PyBool_Check(obj));
+    if (!number) {
+        fail_type(arg,
+                  rule.none_allowed ? "None or a number of seconds (float or int)"
+                                    : "a number of seconds (float or int)",
+                  obj);
+    }
+    double value = PyFloat_AsDouble(obj);
+    if (value == -1.0 && PyErr_Occurred()) {
+        PyErr_Clear();  // an int beyond any float: no finite number of seconds
+        value = HUGE_VAL;
+    }
+    const bool valid = std::isfinite(value) && (rule.zero_allowed ? value >= 0 : value > 0);
+    if (!valid) {
+        PyErr_Format(PyExc_ValueError, "%s must be a finite number of seconds %s, not %R",
+                     subject(arg).c_str(), rule.zero_allowed ? "of 0 or more" : "above 0", obj);
+        throw_error_already_set();
     }
     return value;
 }

@@ -39,6 +39,8 @@ Ret boundary(Body&& body, Ret failed = Ret{}) {
     } catch (const ErrorAlreadySet&) {
     } catch (const Fatal& e) {
         raise_panic(e.what());
+    } catch (const TimeoutError& e) {
+        PyErr_SetString(PyExc_TimeoutError, e.what());
     } catch (const Error& e) {
         raise_runtime_error(e.what());
     } catch (const std::bad_alloc&) {

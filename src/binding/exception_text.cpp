@@ -39,14 +39,15 @@ std::string type_name(PyObject* exc) {
     return text;
 }
 
-}  // namespace
-
-std::string take_exception_text() {
+// The pending exception, normalized, with its traceback attached (a new
+// reference), and its text.
+std::string fetch_exception(PyObject*& exception) {
     PyObject* type = nullptr;
     PyObject* value = nullptr;
     PyObject* traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
     PyErr_NormalizeException(&type, &value, &traceback);
+    if (value && traceback) PyException_SetTraceback(value, traceback);
     std::string text = value ? type_name(value) + ": " : "<unknown exception>: ";
     PyObject* str = value ? PyObject_Str(value) : nullptr;
     if (str) {
@@ -57,9 +58,24 @@ std::string take_exception_text() {
     }
     Py_XDECREF(str);
     Py_XDECREF(traceback);
-    Py_XDECREF(value);
     Py_XDECREF(type);
+    exception = value;
     return text;
+}
+
+}  // namespace
+
+std::string take_exception_text() {
+    PyObject* exception = nullptr;
+    std::string text = fetch_exception(exception);
+    Py_XDECREF(exception);
+    return text;
+}
+
+RaisedException take_exception() {
+    PyObject* exception = nullptr;
+    std::string text = fetch_exception(exception);
+    return {std::move(text), DeferredRef::steal(exception)};
 }
 
 }  // namespace vantu::py

@@ -9,18 +9,24 @@ void ThreadGil::acquire() {
     } else {
         PyEval_RestoreThread(saved_);
     }
+    held_ = true;
     drain_pending_releases();
 }
 
-void ThreadGil::release() { saved_ = PyEval_SaveThread(); }
+void ThreadGil::let_go() {
+    if (!held_) return;
+    saved_ = PyEval_SaveThread();
+    held_ = false;
+}
 
 void ThreadGil::finish() {
     // Nothing to drop if the thread never needed the lock.
     if (!created_) return;
-    PyEval_RestoreThread(saved_);
+    if (!held_) PyEval_RestoreThread(saved_);
     drain_pending_releases();
     PyGILState_Release(outer_);
     created_ = false;
+    held_ = false;
 }
 
 }  // namespace vantu::py

@@ -41,10 +41,15 @@ namespace vantu::py {
 // RAII owner of Python references: it would release them without the lock.
 class ThreadGil {
 public:
-    // Runs `body` with the lock held and gives the lock back after it, also
-    // when `body` throws.
+    // Runs `body` with the lock held. The lock stays taken after it, so that
+    // the actions of a burst of frames share one hold; let_go() gives it
+    // back, and must come before the thread waits for anything. When `body`
+    // throws, the lock is given back at once.
     template <class Body>
     decltype(auto) run(Body&& body);
+
+    // Gives the lock back if this thread holds it.
+    void let_go();
 
     // At the thread's normal end: drops the thread state. Not from a
     // destructor, as taking the lock here may end the thread.
@@ -52,27 +57,26 @@ public:
 
 private:
     void acquire();
-    void release();
 
     bool created_ = false;
+    bool held_ = false;
     PyGILState_STATE outer_{};
     PyThreadState* saved_ = nullptr;
 };
 
 template <class Body>
 decltype(auto) ThreadGil::run(Body&& body) {
-    acquire();
+    if (!held_) acquire();
     try {
-        decltype(auto) result = body();
-        release();
-        return result;
+        return body();
     } catch (abi::__forced_unwind&) {
         // The thread is being ended inside a wait for the lock: the lock is
         // not ours, and the thread state dies with the interpreter.
         created_ = false;
+        held_ = false;
         throw;
     } catch (...) {
-        release();
+        let_go();
         throw;
     }
 }

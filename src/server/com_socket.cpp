@@ -1,5 +1,7 @@
 #include "server/com_socket.hpp"
 
+#include <cstdio>
+
 #include "base/log.hpp"
 #include "binding/boundary.hpp"
 #include "server/address.hpp"
@@ -23,10 +25,21 @@ Fd bind_listener(const std::string& address) {
     }
 }
 
+[[noreturn]] void fail_accept(const OsError& e) {
+    throw Fatal("Unable to get new TCP connection. " + os_error_detail(e.code()));
+}
+
 // open() keeps the interpreter lock while it waits, so it must run Python's
 // signal handlers itself: Ctrl-C then ends the wait with KeyboardInterrupt.
 void run_signal_handlers() {
     if (PyErr_CheckSignals() < 0) py::throw_error_already_set();
+}
+
+std::string send_timeout_text(double seconds) {
+    char text[128];
+    std::snprintf(text, sizeof text,
+                  "the client read nothing for %g s; the connection is shut down", seconds);
+    return text;
 }
 
 }  // namespace
@@ -34,10 +47,39 @@ void run_signal_handlers() {
 void ComSocketServer::open() {
     Fd listener = bind_listener(address_);
     try {
-        stream_ = accept_client(listener, run_signal_handlers);
+        adopt(accept_client(listener, run_signal_handlers));
     } catch (const OsError& e) {
-        throw Fatal("Unable to get new TCP connection. " + os_error_detail(e.code()));
+        fail_accept(e);
     }
+}
+
+bool ComSocketServer::accept(const Deadline& deadline, Waiter& waiter) {
+    Fd listener = bind_listener(address_);
+    const auto cancel = std::make_shared<Fd>(new_event_fd());
+    accept_cancel_ = cancel;
+    // Also when the wait ends in an exception, such as KeyboardInterrupt.
+    struct Disarm {
+        ComSocketServer& server;
+        const std::shared_ptr<Fd>& cancel;
+        ~Disarm() {
+            if (server.accept_cancel_ == cancel) server.accept_cancel_.reset();
+        }
+    } disarm{*this, cancel};
+    Fd connection;
+    try {
+        connection = wait_for_client(listener, cancel->get(), deadline, waiter);
+    } catch (const OsError& e) {
+        fail_accept(e);
+    }
+    if (!connection) return false;
+    adopt(std::move(connection));
+    return true;
+}
+
+void ComSocketServer::adopt(Fd connection) {
+    stream_ = std::move(connection);
+    stream_session_.reset();
+    stream_broken_ = false;
 }
 
 void ComSocketServer::serve() {
@@ -46,12 +88,17 @@ void ComSocketServer::serve() {
     ActionTable table = clone_action_registry(actions_);
     StopChannel channel = make_stop_channel();
     stop_sender_ = std::move(channel.sender);
-    start_serve_loop(std::move(channel.receiver), std::move(connection), std::move(table));
+    session_ = std::make_shared<Session>();
+    stream_session_ = session_;
+    start_serve_loop({std::move(channel.receiver), std::move(connection), std::move(table),
+                      loop_settings_, session_});
 }
 
 void ComSocketServer::close() {
+    if (accept_cancel_) signal_event(accept_cancel_->get());
     if (stop_sender_) {
         if (!stop_sender_->send(true)) throw Error("sending on a closed channel");
+        if (session_) session_->end();
         // The loop shuts the connection down through its own duplicate.
         stream_.reset();
         return;
@@ -59,6 +106,20 @@ void ComSocketServer::close() {
     if (!stream_) return;
     shutdown_both(stream_.get());
     stream_.reset();
+}
+
+std::shared_ptr<const Session> ComSocketServer::wait(const Deadline& deadline,
+                                                     Waiter& waiter) const {
+    if (!session_) throw ServerStateError::no_stream();
+    // A copy: a serve() on another thread may replace session_ meanwhile.
+    std::shared_ptr<const Session> session = session_;
+    pollfd entry{session->over_fd(), POLLIN, 0};
+    if (!session->over() && waiter.wait({&entry, 1}, deadline) != Woken::ready) return nullptr;
+    return session;
+}
+
+bool ComSocketServer::connected() const {
+    return stream_ && !stream_broken_ && !(stream_session_ && stream_session_->over());
 }
 
 void ComSocketServer::on(std::uint8_t id, std::string_view widget, PyObject* action) {
@@ -72,11 +133,13 @@ PyObject* ComSocketServer::get_action(std::string_view key) const {
     return Py_NewRef(obj);
 }
 
-void ComSocketServer::clear_actions() {
+void ComSocketServer::clear_references() {
     // Emptied before the references go: releasing one may run code that
-    // looks at this table.
+    // looks at this object.
     ActionTable doomed;
     doomed.swap(actions_);
+    std::shared_ptr<Session> session = std::move(session_);
+    stream_session_.reset();
 }
 
 void ComSocketServer::callback(std::uint8_t id, ServerStatus status, PyObject* data) {
@@ -84,7 +147,19 @@ void ComSocketServer::callback(std::uint8_t id, ServerStatus status, PyObject* d
     if (!stream_) throw ServerStateError::no_stream();
     ByteSink bytes;
     frame.encode(bytes);
-    send_all(stream_.get(), bytes.bytes());
+    if (!send_timeout_) return send_all(stream_.get(), bytes.bytes());
+    if (send_all_before(stream_.get(), bytes.bytes(), Deadline::after(*send_timeout_))) return;
+    // Part of a frame may be on the wire: nothing can follow it on this
+    // connection that the client could read correctly.
+    try {
+        shutdown_both(stream_.get());
+    } catch (const OsError&) {
+        // The timeout is the failure to report; a connection that cannot
+        // even be shut down is no use either way.
+    }
+    stream_broken_ = true;
+    if (stream_session_) stream_session_->end();
+    throw TimeoutError(send_timeout_text(*send_timeout_));
 }
 
 }  // namespace vantu

@@ -1,7 +1,8 @@
 // The TCP server object: one client at a time, an action table, and the
-// stop channel of the serve loop it started last.
+// stop channel and session of the serve loop it started last.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,8 +11,11 @@
 
 #include "base/widget_registry.hpp"
 #include "server/fd.hpp"
+#include "server/loop_settings.hpp"
 #include "server/models/widget_registry.hpp"
+#include "server/poll.hpp"
 #include "server/server_com.hpp"
+#include "server/session.hpp"
 #include "server/stop_channel.hpp"
 
 namespace vantu {
@@ -25,8 +29,12 @@ public:
     // Binds, waits for one client (acting on signals meanwhile) and keeps
     // the connection, replacing an earlier one.
     void open();
+    // The same, waiting through `waiter`: false when the deadline passed
+    // or close() was called first, leaving the object as it was.
+    bool accept(const Deadline& deadline, Waiter& waiter);
     void serve() override;
-    // Asks a running loop to stop, or shuts the held connection down.
+    // Asks a running loop to stop, or shuts the held connection down, and
+    // ends a wait in accept().
     void close();
 
     void on(std::uint8_t id, std::string_view widget, PyObject* action);
@@ -34,15 +42,39 @@ public:
     PyObject* get_action(std::string_view key) const;
     void callback(std::uint8_t id, ServerStatus status, PyObject* data);
 
-    // For the garbage collector: actions often refer back to their server.
+    // Waits through `waiter` until the session of the last serve() is
+    // over: that session, or null when the deadline passed first. Throws
+    // ServerStateError before any serve().
+    std::shared_ptr<const Session> wait(const Deadline& deadline, Waiter& waiter) const;
+    // A connection is held and the loop serving it has not seen it end.
+    bool connected() const;
+
+    LoopSettings& loop_settings() { return loop_settings_; }
+    std::optional<double>& send_timeout() { return send_timeout_; }
+
+    // For the garbage collector: actions often refer back to their server,
+    // and so can the exception that ended a session.
     const ActionTable& actions() const { return actions_; }
-    void clear_actions();
+    const Session* last_session() const { return session_.get(); }
+    void clear_references();
 
 private:
+    void adopt(Fd connection);
+
     std::string address_;
     Fd stream_;
     ActionTable actions_;
     std::optional<StopSender> stop_sender_;
+    LoopSettings loop_settings_;
+    std::optional<double> send_timeout_;
+    // The session of the last serve(), for wait().
+    std::shared_ptr<Session> session_;
+    // The session of the loop serving stream_, if one does; and whether a
+    // send that timed out has shut stream_ down.
+    std::shared_ptr<Session> stream_session_;
+    bool stream_broken_ = false;
+    // Readable when close() ends a wait in accept().
+    std::shared_ptr<Fd> accept_cancel_;
 };
 
 }  // namespace vantu

@@ -1,6 +1,9 @@
 #include "server/fd.hpp"
 
+#include <sys/eventfd.h>
 #include <unistd.h>
+
+#include <cstdint>
 
 namespace vantu {
 
@@ -9,6 +12,17 @@ void Fd::reset(int fd) {
     // whatever it reports.
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
+}
+
+Fd new_event_fd() {
+    return Fd(check_syscall([] { return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }));
+}
+
+void signal_event(int fd) {
+    // A full counter still leaves the descriptor readable, which is all a
+    // waiter needs, so the result does not matter.
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
 }
 
 }  // namespace vantu

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 #include "base/error.hpp"
@@ -31,14 +32,30 @@ private:
     int fd_ = -1;
 };
 
+// An eventfd, for waking a poll() on another thread; and the wake-up.
+Fd new_event_fd();
+void signal_event(int fd);
+
 // Runs a system call, retrying it when a signal interrupted it (EINTR),
 // and throws OsError for any other failure. Waits that must notice signals
-// call poll() themselves.
+// go through poll_until instead.
 template <class Call>
 auto check_syscall(Call&& call) {
     for (;;) {
         auto result = call();
         if (result >= 0) return result;
+        if (errno != EINTR) throw OsError(errno);
+    }
+}
+
+// The same for a call on a non-blocking descriptor: nothing when it would
+// have had to wait (EAGAIN).
+template <class Call>
+auto check_syscall_unless_busy(Call&& call) -> std::optional<decltype(call())> {
+    for (;;) {
+        auto result = call();
+        if (result >= 0) return result;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return std::nullopt;
         if (errno != EINTR) throw OsError(errno);
     }
 }

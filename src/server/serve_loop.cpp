@@ -1,9 +1,7 @@
 #include "server/serve_loop.hpp"
 
-#include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
-#include <time.h>
 
 #include <charconv>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include "base/console.hpp"
 #include "base/frame.hpp"
 #include "binding/gil.hpp"
+#include "server/poll.hpp"
 #include "server/receive_buffer.hpp"
 #include "server/server_com.hpp"
 #include "server/socket.hpp"
@@ -19,90 +18,111 @@
 namespace vantu {
 namespace {
 
-constexpr int cycle_ms = 500;
 // Enough for the decoder and for Python code the actions run, whatever
 // stack size the environment would hand a new thread.
 constexpr std::size_t thread_stack_size = 8 * 1024 * 1024;
 
 struct LoopState {
-    StopReceiver receiver;
-    Fd connection;
-    ActionTable table;
+    explicit LoopState(LoopStart what)
+        : start(std::move(what)), actions(start.table), progress(start.settings.progress) {}
+
+    LoopStart start;
+    const FrameIndex actions;
+    Progress progress;
     py::ThreadGil gil;
 
     // Runs without the interpreter lock, possibly while the thread is being
     // unwound: the callables' references are queued, not released here.
-    ~LoopState() { release_without_gil(table); }
+    // A session is over at the latest when its loop is gone.
+    ~LoopState() {
+        release_without_gil(start.table);
+        start.session->end();
+    }
 };
 
-std::int64_t now_ms() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+// Ends the session on a failure: `text` goes to standard error, the rest
+// to wait().
+struct LoopFailure {
+    SessionEnd why;
+    std::string text;
+    py::DeferredRef exception;
+};
+
+[[noreturn]] void fail_read(const OsError& e) {
+    throw LoopFailure{SessionEnd::ended, std::string("Failed to read frame : ") + e.what(), {}};
 }
 
 // The pause at the start of every cycle. It ends early when a stop message
 // is queued, and resumes for the remaining time after a signal.
-void nap(int wake_fd) {
-    const std::int64_t deadline = now_ms() + cycle_ms;
-    for (std::int64_t left = cycle_ms; left > 0; left = deadline - now_ms()) {
-        pollfd entry{wake_fd, POLLIN, 0};
-        int ready = ::poll(&entry, 1, static_cast<int>(left));
-        if (ready > 0) return;
-        if (ready < 0 && errno != EINTR) throw OsError(errno);
+void nap(int wake_fd, double cycle) {
+    if (cycle == 0) return;
+    pollfd entry{wake_fd, POLLIN, 0};
+    try {
+        poll_until({&entry, 1}, Deadline::after(cycle), OnSignal::retry);
+    } catch (const OsError& e) {
+        fail_read(e);
     }
 }
 
-// Waits until the client sent something (or closed), or a stop message is
-// queued: close() must not depend on the client sending one more frame.
-bool wait_for_data(int conn, int wake_fd) {
-    for (;;) {
-        pollfd entries[2] = {{conn, POLLIN, 0}, {wake_fd, POLLIN, 0}};
-        int ready = ::poll(entries, 2, -1);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) throw Fatal("Failed to read frame : " + os_error_text(errno));
-        if (entries[0].revents) return true;
-        if (entries[1].revents) return false;
+enum class Wake { data, stop, idle };
+
+// Waits until the client sent something (or closed), a stop message is
+// queued, or the client stayed silent past the deadline: close() must not
+// depend on the client sending one more frame.
+Wake wait_for_data(int conn, int wake_fd, const Deadline& idle) {
+    pollfd entries[2] = {{conn, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+    try {
+        if (poll_until(entries, idle, OnSignal::retry) == Woken::timed_out) return Wake::idle;
+    } catch (const OsError& e) {
+        fail_read(e);
     }
+    return entries[0].revents ? Wake::data : Wake::stop;
 }
 
 std::size_t read_some(int conn, ReceiveBuffer& buffer) {
-    for (;;) {
-        std::span<std::uint8_t> space = buffer.read_space();
-        ssize_t n = ::recv(conn, space.data(), space.size(), 0);
-        if (n >= 0) {
-            buffer.commit(static_cast<std::size_t>(n));
-            return static_cast<std::size_t>(n);
-        }
-        if (errno != EINTR) throw Fatal("Failed to read frame : " + os_error_text(errno));
+    const std::span<std::uint8_t> space = buffer.read_space();
+    try {
+        const auto n = check_syscall([&] { return ::recv(conn, space.data(), space.size(), 0); });
+        buffer.commit(static_cast<std::size_t>(n));
+        return static_cast<std::size_t>(n);
+    } catch (const OsError& e) {
+        fail_read(e);
     }
 }
 
-void print_received(std::size_t count) {
+void print_received(const Progress& progress, std::size_t count) {
     char digits[24];
     auto end = std::to_chars(digits, digits + sizeof digits, count).ptr;
-    print_line({"Received size : ", std::string_view(digits, end - digits)});
+    progress.line({"Received size : ", std::string_view(digits, end - digits)});
 }
 
 // Dispatches every complete frame in the buffer, in order, and keeps a
-// trailing partial frame for the next read.
+// trailing partial frame for the next read. The interpreter lock that the
+// first action takes is kept for the rest of the burst.
 void dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
+    struct LetGo {
+        py::ThreadGil& gil;
+        ~LetGo() { gil.let_go(); }
+    } let_go{loop.gil};
     for (;;) {
         auto result = Frame::parse_stream(buffer.bytes());
         if (auto* decoded = std::get_if<Decoded>(&result)) {
-            try {
-                execute_action(loop.table, decoded->frame, loop.gil);
-            } catch (const Error& e) {
-                throw Fatal(std::string("Action failed ") + e.what());
+            if (auto failure = execute_action(loop.actions, decoded->frame, loop.gil,
+                                              loop.progress)) {
+                throw LoopFailure{SessionEnd::action_raised, "Action failed " + failure->text,
+                                  std::move(failure->exception)};
             }
-            print_line({"done"});
+            loop.progress.line({"done"});
             buffer.consume(decoded->used);
             if (buffer.empty()) return;
         } else if (auto* error = std::get_if<DecodeError>(&result)) {
-            throw Fatal(error->text);
+            throw LoopFailure{SessionEnd::undecodable, std::move(error->text), {}};
         } else {
             if (buffer.size() > ReceiveBuffer::max_pending) {
-                throw Fatal("Frame too large: more than 65536 bytes received without a complete frame");
+                throw LoopFailure{SessionEnd::undecodable,
+                                  "Frame too large: more than 65536 bytes received without a "
+                                  "complete frame",
+                                  {}};
             }
             return;
         }
@@ -114,41 +134,56 @@ void dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
 [[noreturn]] void fail_partial_frame(const ReceiveBuffer& buffer) {
     auto result = Frame::parse(buffer.bytes());
     const auto* error = std::get_if<DecodeError>(&result);
-    throw Fatal(error ? error->text : "IO error while reading data: unexpected end of file");
+    throw LoopFailure{SessionEnd::undecodable,
+                      error ? error->text : "IO error while reading data: unexpected end of file",
+                      {}};
 }
 
 void stop_sequence(LoopState& loop) {
-    print_line({"Terminating."});
+    loop.progress.line({"Terminating."});
+    loop.start.session->end();
     try {
-        shutdown_both(loop.connection.get());
+        shutdown_both(loop.start.connection.get());
     } catch (const OsError& e) {
-        throw Fatal(std::string("Failed to shutdown server: ") + e.what());
+        throw LoopFailure{SessionEnd::ended,
+                          std::string("Failed to shutdown server: ") + e.what(), {}};
     }
 }
 
-void run(LoopState& loop) {
+enum class Next { end, wait_for_close };
+
+// Serves the client until close() (Next::end) or until the session is
+// over for another reason.
+Next serve_session(LoopState& loop) {
     ReceiveBuffer buffer;
-    const int conn = loop.connection.get();
-    const int wake = loop.receiver.wake_fd();
+    const LoopSettings& settings = loop.start.settings;
+    const int conn = loop.start.connection.get();
+    StopReceiver& receiver = loop.start.receiver;
+    const int wake = receiver.wake_fd();
+    Deadline idle = Deadline::after(settings.idle_timeout);
     bool pause = true;
     for (;;) {
-        if (pause) nap(wake);
-        switch (loop.receiver.try_receive()) {
-            case Receive::message: return stop_sequence(loop);
-            case Receive::disconnected: print_line({"Link broken"}); break;
+        if (pause) nap(wake, settings.cycle);
+        switch (receiver.try_receive()) {
+            case Receive::message: stop_sequence(loop); return Next::end;
+            case Receive::disconnected: loop.progress.line({"Link broken"}); break;
             case Receive::empty: break;
         }
-        if (!wait_for_data(conn, wake)) {
-            pause = false;  // a stop message is queued: take it now
-            continue;
+        switch (wait_for_data(conn, wake, idle)) {
+            case Wake::stop: pause = false; continue;  // take the stop message now
+            case Wake::idle: loop.start.session->end(); return Next::wait_for_close;
+            case Wake::data: break;
         }
-        std::size_t count = read_some(conn, buffer);
-        print_received(count);
+        const std::size_t count = read_some(conn, buffer);
+        print_received(loop.progress, count);
         if (count == 0) {
             if (!buffer.empty()) fail_partial_frame(buffer);
+            loop.start.session->end();
+            if (settings.live()) return Next::wait_for_close;
             pause = true;
             continue;
         }
+        idle = Deadline::after(settings.idle_timeout);
         dispatch_frames(loop, buffer);
         // The rest of a partial frame is read without the pause, so that a
         // frame longer than one read is not held back a cycle per read.
@@ -156,27 +191,51 @@ void run(LoopState& loop) {
     }
 }
 
-void* loop_main(void* arg) {
-    std::unique_ptr<LoopState> loop(static_cast<LoopState*>(arg));
-    // Only the module's own errors are caught: when the interpreter ends
-    // this thread during finalization, the unwinding must pass through.
+// Only the module's own failures are caught: when the interpreter ends
+// this thread during finalization, the unwinding must pass through.
+Next serve_reporting(LoopState& loop) {
     try {
-        run(*loop);
+        return serve_session(loop);
+    } catch (LoopFailure& failure) {
+        report_fatal(failure.text);
+        loop.start.session->end(failure.why, std::move(failure.text),
+                                std::move(failure.exception));
+    } catch (const std::exception& e) {
+        report_fatal(e.what());
+        loop.start.session->end();
+    }
+    return loop.start.settings.live() ? Next::wait_for_close : Next::end;
+}
+
+// A live loop whose session is over shuts the connection down, so that the
+// client sees the end at once, and stays until close(), which then stops it
+// as usual. With no server object left to call close(), it ends.
+void wait_for_close(LoopState& loop) {
+    try {
+        shutdown_both(loop.start.connection.get());
+        if (loop.start.receiver.wait() == Receive::message) stop_sequence(loop);
+    } catch (const LoopFailure& failure) {
+        report_fatal(failure.text);
     } catch (const std::exception& e) {
         report_fatal(e.what());
     }
+}
+
+void* loop_main(void* arg) {
+    std::unique_ptr<LoopState> loop(static_cast<LoopState*>(arg));
+    if (serve_reporting(*loop) == Next::wait_for_close) wait_for_close(*loop);
     // Release the connection and queue the callables' references before
     // waiting for the interpreter lock to drop the thread state.
-    loop->connection.reset();
-    release_without_gil(loop->table);
+    loop->start.connection.reset();
+    release_without_gil(loop->start.table);
     loop->gil.finish();
     return nullptr;
 }
 
 }  // namespace
 
-void start_serve_loop(StopReceiver receiver, Fd connection, ActionTable table) {
-    auto* loop = new LoopState{std::move(receiver), std::move(connection), std::move(table), {}};
+void start_serve_loop(LoopStart start) {
+    auto* loop = new LoopState(std::move(start));
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);

@@ -2,14 +2,27 @@
 // and runs the registered actions, printing a line per step.
 #pragma once
 
+#include <memory>
+
 #include "server/fd.hpp"
+#include "server/loop_settings.hpp"
 #include "server/models/widget_registry.hpp"
+#include "server/session.hpp"
 #include "server/stop_channel.hpp"
 
 namespace vantu {
 
-// Starts a detached thread that owns the three items until it ends. Throws
+// What serve() hands the loop; the thread owns it until it ends.
+struct LoopStart {
+    StopReceiver receiver;
+    Fd connection;
+    ActionTable table;
+    LoopSettings settings;
+    std::shared_ptr<Session> session;
+};
+
+// Starts a detached thread that owns `start` until it ends. Throws
 // vantu::Fatal "failed to spawn thread: ..." when no thread can be made.
-void start_serve_loop(StopReceiver receiver, Fd connection, ActionTable table);
+void start_serve_loop(LoopStart start);
 
 }  // namespace vantu

@@ -2,8 +2,6 @@
 
 #include <charconv>
 
-#include "base/console.hpp"
-#include "base/error.hpp"
 #include "base/py/widget_registry.hpp"
 #include "binding/exception_text.hpp"
 
@@ -23,25 +21,27 @@ bool call_action(PyObject* callable, const WidgetRegistry& data) {
 
 }  // namespace
 
-void execute_action(const ActionTable& table, const Frame& frame, py::ThreadGil& gil) {
-    IdentityKey key = frame.identity_key();
-    auto found = table.find(key.view());
-    if (found == table.end()) {
-        print_line({"No key ", key.view(), " found"});
-        return;
+std::optional<ActionFailure> execute_action(const FrameIndex& actions, const Frame& frame,
+                                            py::ThreadGil& gil, const Progress& progress) {
+    const Action* action = actions.find(frame.data.tag(), frame.id);
+    if (!action) {
+        progress.line({"No key ", frame.identity_key().view(), " found"});
+        return std::nullopt;
     }
     char digits[4];
     auto end = std::to_chars(digits, digits + sizeof digits, frame.id).ptr;
-    print_line({"Found frame ! ", std::string_view(digits, end - digits)});
+    progress.line({"Found frame ! ", std::string_view(digits, end - digits)});
 
-    PyObject* callable = found->second.callable.get();
-    std::string failure = gil.run([&] {
-        print_line({"running action"});
-        if (!call_action(callable, frame.data)) return py::take_exception_text();
-        print_line({"after function"});
-        return std::string();
+    PyObject* callable = action->callable.get();
+    return gil.run([&]() -> std::optional<ActionFailure> {
+        progress.line({"running action"});
+        if (!call_action(callable, frame.data)) {
+            py::RaisedException raised = py::take_exception();
+            return ActionFailure{std::move(raised.text), std::move(raised.exception)};
+        }
+        progress.line({"after function"});
+        return std::nullopt;
     });
-    if (!failure.empty()) throw Error(failure);
 }
 
 }  // namespace vantu

@@ -20,6 +20,10 @@ Fd listen_one(const SocketAddress& addr) {
     return fd;
 }
 
+void set_option(int fd, int level, int name, int value) {
+    ::setsockopt(fd, level, name, &value, sizeof value);
+}
+
 }  // namespace
 
 Fd listen_on(const std::vector<SocketAddress>& addresses) {
@@ -44,11 +48,24 @@ Fd accept_ready(const Fd& listener) {
     Fd conn(check_syscall([&] {
         return ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
     }));
-    int on = 1;
-    // Result frames are a few dozen bytes: without this they wait for the
-    // client's delayed acknowledgement.
-    ::setsockopt(conn.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    // Both options are refinements: a kernel that refuses one still serves.
+    // Result frames are a few dozen bytes: without TCP_NODELAY they wait
+    // for the client's delayed acknowledgement.
+    set_option(conn.get(), IPPROTO_TCP, TCP_NODELAY, 1);
+    // A phone that vanishes from the network sends no end of stream. Probes
+    // after 10 idle seconds, 5 of them 2 seconds apart, let the kernel
+    // notice within about 20 seconds; a live peer answers them unseen.
+    set_option(conn.get(), SOL_SOCKET, SO_KEEPALIVE, 1);
+    set_option(conn.get(), IPPROTO_TCP, TCP_KEEPIDLE, 10);
+    set_option(conn.get(), IPPROTO_TCP, TCP_KEEPINTVL, 2);
+    set_option(conn.get(), IPPROTO_TCP, TCP_KEEPCNT, 5);
     return conn;
+}
+
+Fd wait_for_client(const Fd& listener, int cancel_fd, const Deadline& deadline, Waiter& waiter) {
+    pollfd entries[2] = {{listener.get(), POLLIN, 0}, {cancel_fd, POLLIN, 0}};
+    if (waiter.wait(entries, deadline) != Woken::ready || !entries[0].revents) return Fd();
+    return accept_ready(listener);
 }
 
 void send_all(int fd, std::span<const std::uint8_t> bytes) {
@@ -58,6 +75,21 @@ void send_all(int fd, std::span<const std::uint8_t> bytes) {
         if (sent == 0) throw Error("failed to write whole buffer");
         bytes = bytes.subspan(static_cast<std::size_t>(sent));
     }
+}
+
+bool send_all_before(int fd, std::span<const std::uint8_t> bytes, const Deadline& deadline) {
+    while (!bytes.empty()) {
+        const auto sent = check_syscall_unless_busy(
+            [&] { return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT); });
+        if (!sent) {
+            pollfd entry{fd, POLLOUT, 0};
+            if (poll_until({&entry, 1}, deadline, OnSignal::retry) == Woken::timed_out) return false;
+            continue;
+        }
+        if (*sent == 0) throw Error("failed to write whole buffer");
+        bytes = bytes.subspan(static_cast<std::size_t>(*sent));
+    }
+    return true;
 }
 
 void shutdown_both(int fd) {

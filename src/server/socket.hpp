@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "server/address.hpp"
+#include "server/deadline.hpp"
 #include "server/fd.hpp"
+#include "server/poll.hpp"
 
 namespace vantu {
 
@@ -17,13 +19,22 @@ Fd listen_on(const std::vector<SocketAddress>& addresses);
 
 // Waits for one client. `between_waits` runs every few milliseconds while
 // nobody connects, so that the caller can act on signals; it may throw to
-// abandon the wait. The connection is close-on-exec with TCP_NODELAY set.
+// abandon the wait. The connection is close-on-exec, with TCP_NODELAY and
+// keepalive set (see accept_ready).
 template <class Tick>
 Fd accept_client(const Fd& listener, Tick&& between_waits);
+
+// Waits through `waiter` for one client. Nothing when the deadline passes
+// first or `cancel_fd` becomes readable.
+Fd wait_for_client(const Fd& listener, int cancel_fd, const Deadline& deadline, Waiter& waiter);
 
 // Writes every byte, suppressing SIGPIPE and retrying on EINTR. Throws
 // OsError, or vantu::Error "failed to write whole buffer".
 void send_all(int fd, std::span<const std::uint8_t> bytes);
+
+// The same, giving up when the deadline passes before the last byte is
+// handed to the kernel: then false, and a part may have been sent.
+bool send_all_before(int fd, std::span<const std::uint8_t> bytes, const Deadline& deadline);
 
 // Shuts both directions down. A connection the peer has already reset is
 // down already: that is not an error.

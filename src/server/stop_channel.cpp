@@ -1,15 +1,18 @@
 #include "server/stop_channel.hpp"
 
-#include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 
 namespace vantu {
 namespace detail {
 
 struct StopState {
     std::mutex mutex;
+    std::condition_variable changed;
     std::deque<bool> queue;
     int senders = 1;
     bool receiver_alive = true;
@@ -18,9 +21,26 @@ struct StopState {
 
 }  // namespace detail
 
+namespace {
+
+// With the state's mutex held.
+Receive take(detail::StopState& state) {
+    if (!state.queue.empty()) {
+        state.queue.pop_front();
+        if (state.queue.empty()) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] ssize_t n = ::read(state.wake.get(), &count, sizeof count);
+        }
+        return Receive::message;
+    }
+    return state.senders == 0 ? Receive::disconnected : Receive::empty;
+}
+
+}  // namespace
+
 StopChannel make_stop_channel() {
     auto state = std::make_shared<detail::StopState>();
-    state->wake = Fd(check_syscall([] { return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }));
+    state->wake = new_event_fd();
     return StopChannel{StopSender(state), StopReceiver(state)};
 }
 
@@ -40,6 +60,7 @@ void StopSender::drop() {
     if (!state_) return;
     std::lock_guard lock(state_->mutex);
     --state_->senders;
+    state_->changed.notify_all();
     state_.reset();
 }
 
@@ -47,10 +68,8 @@ bool StopSender::send(bool stop) {
     std::lock_guard lock(state_->mutex);
     if (!state_->receiver_alive) return false;
     state_->queue.push_back(stop);
-    std::uint64_t one = 1;
-    // The counter cannot overflow in practice; a full counter still leaves
-    // the descriptor readable, which is all the receiver needs.
-    [[maybe_unused]] ssize_t n = ::write(state_->wake.get(), &one, sizeof one);
+    signal_event(state_->wake.get());
+    state_->changed.notify_all();
     return true;
 }
 
@@ -64,15 +83,13 @@ StopReceiver::~StopReceiver() {
 
 Receive StopReceiver::try_receive() {
     std::lock_guard lock(state_->mutex);
-    if (!state_->queue.empty()) {
-        state_->queue.pop_front();
-        if (state_->queue.empty()) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] ssize_t n = ::read(state_->wake.get(), &count, sizeof count);
-        }
-        return Receive::message;
-    }
-    return state_->senders == 0 ? Receive::disconnected : Receive::empty;
+    return take(*state_);
+}
+
+Receive StopReceiver::wait() {
+    std::unique_lock lock(state_->mutex);
+    state_->changed.wait(lock, [&] { return !state_->queue.empty() || state_->senders == 0; });
+    return take(*state_);
 }
 
 int StopReceiver::wake_fd() const { return state_->wake.get(); }

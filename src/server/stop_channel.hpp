@@ -4,7 +4,6 @@
 // becomes readable when a message is queued.
 #pragma once
 
-#include <deque>
 #include <memory>
 #include <mutex>
 
@@ -45,6 +44,9 @@ public:
     // Readable while a message is queued; never becomes readable merely
     // because the senders went away.
     int wake_fd() const;
+    // Blocks until a message is queued or every sender is gone; takes the
+    // message.
+    Receive wait();
 
 private:
     std::shared_ptr<detail::StopState> state_;

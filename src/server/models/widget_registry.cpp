@@ -1,26 +1,43 @@
 #include "server/models/widget_registry.hpp"
 
-#include <random>
+#include <optional>
 
 #include "binding/gil.hpp"
 #include "binding/pending_release.hpp"
 
 namespace vantu {
 
-SeededHash::SeededHash() {
-    static thread_local std::mt19937_64 seeds{std::random_device{}()};
-    seed_ = seeds();
+namespace {
+
+// The id of a frame identity key's tail: decimal 0 to 255 as a frame
+// writes it, without sign or leading zeros.
+std::optional<std::uint8_t> frame_id(std::string_view digits) {
+    if (digits.empty() || digits.size() > 3 || (digits.size() > 1 && digits[0] == '0')) {
+        return std::nullopt;
+    }
+    unsigned value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value > 255) return std::nullopt;
+    return static_cast<std::uint8_t>(value);
 }
 
-std::size_t SeededHash::operator()(std::string_view key) const {
-    // FNV-1a from the table's seed, then a final avalanche: keys are short
-    // and few, and only the program itself inserts them.
-    std::uint64_t h = seed_ ^ 0xcbf29ce484222325ull;
-    for (unsigned char c : key) h = (h ^ c) * 0x100000001b3ull;
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    return static_cast<std::size_t>(h);
+}  // namespace
+
+FrameIndex::FrameIndex(const ActionTable& table) {
+    for (const auto& [key, action] : table) {
+        for (std::size_t tag = 0; tag < widget_count; ++tag) {
+            const std::string_view name = widget_names[tag];
+            if (key.size() <= name.size() || !key.starts_with(name) || key[name.size()] != '_') {
+                continue;
+            }
+            if (const auto id = frame_id(std::string_view(key).substr(name.size() + 1))) {
+                slots_[tag * 256u + *id] = &action;
+            }
+        }
+    }
 }
 
 ActionTable clone_action_registry(const ActionTable& source) {

@@ -1,0 +1,47 @@
+// One serve loop's session with its client: whether it is over and why.
+// The server object, its loop and any thread in wait() share it; it is
+// safe to use from every thread, with or without the interpreter lock.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "binding/pending_release.hpp"
+#include "server/fd.hpp"
+
+namespace vantu {
+
+enum class SessionEnd {
+    ended,          // the client left or went silent, close(), or a failure
+    action_raised,  // an action raised `exception`
+    undecodable,    // the client sent bytes that are not a frame: `text`
+};
+
+class Session {
+public:
+    Session();
+
+    // The first end is the one kept; later calls change nothing.
+    void end(SessionEnd why = SessionEnd::ended, std::string text = {},
+             py::DeferredRef exception = {});
+
+    bool over() const { return over_.load(std::memory_order_acquire); }
+    // Readable from the end on, for any number of waiters.
+    int over_fd() const { return over_fd_.get(); }
+
+    // Valid once over() is true; they never change after that.
+    SessionEnd why() const { return why_; }
+    const std::string& text() const { return text_; }
+    PyObject* exception() const { return exception_.get(); }
+
+private:
+    std::mutex mutex_;
+    std::atomic<bool> over_{false};
+    Fd over_fd_;
+    SessionEnd why_ = SessionEnd::ended;
+    std::string text_;
+    py::DeferredRef exception_;
+};
+
+}  // namespace vantu
