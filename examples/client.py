@@ -6,6 +6,7 @@ server and prints the result frames it answers with.
     python examples/client.py 127.0.0.1:9000 joystick 6 0.5 -1 0.75
     python examples/client.py 127.0.0.1:9000 --file events.txt
     python examples/client.py 127.0.0.1:9000 --file -      (type events, Ctrl-D ends)
+    python examples/client.py 127.0.0.1:9000 stream joystick 7 --rate 50 --seconds 10
 
 Events, one per line in a file (blank lines and # comments are skipped):
 
@@ -14,21 +15,38 @@ Events, one per line in a file (blank lines and # comments are skipped):
     direction ID CODE           joystick ID X Y INTENSITY
     raw HEX...                  (bytes sent as they are, e.g. raw 92 01 c0)
     sleep SECONDS               (a pause)
+    stream direction|joystick ID
+                                (--rate frames a second for --seconds: a
+                                direction code sweeping 0 to 255, or a stick
+                                going round the unit circle at intensity 1)
 
 IDs and direction codes are 0 to 255. Frames are encoded here by hand,
 independently of the server: positionally, [id, {"ToggleButton": [true]}],
 or with --by-name as maps, {"id": 3, "data": {"ToggleButton": {"value": true}}}.
 Each reply is printed as "reply to ID: STATUS, ConfirmResult(True)" or
 "..., ErrorResult('text')".
+
+A stream measures the path to the server, Wi-Fi included. Frames leave on a
+fixed timetable whatever the replies do; the client never waits for one.
+The Nth reply is taken as the answer to the Nth frame, so the server should
+answer each frame once, with server.callback(...) in the action. At the end
+the client prints how many frames were answered and their round-trip times
+(p50, p90, p99 and max, in milliseconds), or that no reply came. For the
+server's share to be small, set server.cycle = 0 before serve(): the default
+cycle holds each read back by up to half a second.
 """
 
 from __future__ import annotations
 
 import argparse
+import itertools
+import math
+import select
 import socket
 import struct
 import sys
 import time
+from collections import Counter
 from collections.abc import Iterable, Iterator
 from typing import Union
 
@@ -165,16 +183,19 @@ class Replies:
         self.pending = b""
 
     def feed(self, chunk: bytes) -> list[str]:
+        return [describe_reply(value) for value in self.values(chunk)]
+
+    def values(self, chunk: bytes) -> list[Value]:
         self.pending += chunk
-        described = []
+        values = []
         while self.pending:
             try:
                 value, used = unpack(self.pending)
             except Truncated:
                 break
             self.pending = self.pending[used:]
-            described.append(describe_reply(value))
-        return described
+            values.append(value)
+        return values
 
 
 # --- the connection ---------------------------------------------------------
@@ -209,6 +230,125 @@ def read_replies(sock: socket.socket, replies: Replies, wait: float) -> Iterator
         yield from replies.feed(chunk)
 
 
+# --- streams ----------------------------------------------------------------
+
+
+def stream_frames(words: list[str], by_name: bool) -> Iterator[bytes]:
+    """Endless frames for ["stream", "direction" or "joystick", ID], each
+    with a new value, as a moving thumb would send them."""
+    fields: Iterator[Record]
+    match words:
+        case ["stream", "direction", id]:
+            name = "DirectionalButton"
+            fields = (Record(direction=n % 256) for n in itertools.count())
+        case ["stream", "joystick", id]:
+            name = "Joystick"
+            fields = (Record(delta=Record(x=math.cos(n * math.pi / 32), y=math.sin(n * math.pi / 32)),
+                             intensity=1.0) for n in itertools.count())
+        case _:
+            raise ValueError(f"cannot stream {' '.join(words[1:])!r}: give stream direction ID"
+                             f" or stream joystick ID")
+    key = byte(id, "id")
+    return (pack(Record(id=key, data={name: record}), by_name) for record in fields)
+
+
+def frames_due(elapsed: float, rate: float, total: int) -> int:
+    """How many frames of the timetable start + n / rate are due `elapsed`
+    seconds after the start. Counting from the start, not from the last
+    send, keeps a late send from delaying every later one."""
+    return 0 if elapsed < 0 else min(total, math.floor(elapsed * rate) + 1)
+
+
+def percentile(ordered: list[float], percent: int) -> float:
+    """The nearest-rank percentile: the smallest value that at least
+    `percent` in a hundred of the values do not exceed."""
+    return ordered[max(0, -(-percent * len(ordered) // 100) - 1)]
+
+
+def stream(sock: socket.socket, words: list[str], rate: float, seconds: float, wait: float,
+           by_name: bool) -> None:
+    """Sends a stream on its timetable and matches the replies to the frames
+    in order; then waits up to `wait` seconds for the replies still missing."""
+    frames = stream_frames(words, by_name)
+    total = max(1, round(rate * seconds))
+    print(f"client: streaming {' '.join(words[1:])} for {seconds:g} s at {rate:g} frames a second",
+          flush=True)
+    saved_timeout = sock.gettimeout()
+    sock.setblocking(False)
+    outgoing = bytearray()
+    sent_at: list[float] = []
+    round_trips: list[float] = []
+    statuses: Counter[str] = Counter()
+    replies = Replies()
+    lost = ""
+    start = last_news = time.perf_counter()
+    behind = 0.0
+    try:
+        while not lost:
+            now = time.perf_counter()
+            for n in range(len(sent_at), frames_due(now - start, rate, total)):
+                behind = max(behind, now - (start + n / rate))
+                outgoing += next(frames)
+                sent_at.append(now)
+            if outgoing:
+                try:
+                    del outgoing[:sock.send(outgoing)]
+                    last_news = now
+                except BlockingIOError:
+                    pass
+            if len(sent_at) == total and not outgoing and len(round_trips) >= total:
+                break
+            if len(sent_at) < total:
+                timeout = start + len(sent_at) / rate - now
+            else:
+                timeout = last_news + wait - now
+                if timeout <= 0:
+                    break
+            readable, _, _ = select.select([sock], [sock] if outgoing else [], [], max(0.0, timeout))
+            if not readable:
+                continue
+            arrived = last_news = time.perf_counter()
+            chunk = sock.recv(65536)
+            if not chunk:
+                lost = "server closed the connection"
+            for value in replies.values(chunk):
+                if len(round_trips) < len(sent_at):
+                    round_trips.append(arrived - sent_at[len(round_trips)])
+                match value:
+                    case [int(), str(status), *_]:
+                        statuses[status] += 1
+                    case _:
+                        statuses["unexpected"] += 1
+    except (BrokenPipeError, ConnectionResetError) as e:
+        lost = f"connection lost: {e}"
+    finally:
+        sock.settimeout(saved_timeout)
+    span = sent_at[-1] - start if sent_at else 0.0
+    print(f"client: sent {len(sent_at)} frames in {span:.2f} s, at most {behind * 1000:.1f} ms behind"
+          f" the timetable", flush=True)
+    if outgoing:
+        print(f"client: {len(outgoing)} bytes still unsent: the server stopped reading", flush=True)
+    if lost:
+        print(f"client: {lost}", flush=True)
+    for line in summary(round_trips, len(sent_at), statuses):
+        print(f"client: {line}", flush=True)
+
+
+def summary(round_trips: list[float], sent: int, statuses: Counter[str]) -> list[str]:
+    """What the replies to a stream of `sent` frames say about the path."""
+    if not statuses:
+        return [f"no replies to the {sent} frames (the server may not answer them with callback)"]
+    tally = ", ".join(f"{status} {count}" for status, count in statuses.most_common())
+    lines = [f"{len(round_trips)} of {sent} frames answered ({tally})"]
+    extra = sum(statuses.values()) - len(round_trips)
+    if extra:
+        lines.append(f"{extra} replies more than frames sent: the round trips are not to be trusted")
+    ordered = sorted(round_trips)
+    figures = [f"p{percent} {percentile(ordered, percent) * 1000:.2f}" for percent in (50, 90, 99)]
+    lines.append(f"round trip in ms: {', '.join(figures)}, max {ordered[-1] * 1000:.2f}")
+    return lines
+
+
 def commands(lines: Iterable[str]) -> Iterator[list[str]]:
     for line in lines:
         words = line.split("#", 1)[0].split()
@@ -217,13 +357,16 @@ def commands(lines: Iterable[str]) -> Iterator[list[str]]:
 
 
 def run(address: str, events: Iterable[list[str]], wait: float, connect_timeout: float,
-        by_name: bool) -> int:
+        by_name: bool, rate: float = 50, seconds: float = 10) -> int:
     sock = connect(address, connect_timeout)
     print(f"client: connected to {address}", flush=True)
     replies = Replies()
     for words in events:
         if words[0] == "sleep":
             time.sleep(float(words[1]))
+            continue
+        if words[0] == "stream":
+            stream(sock, words, rate, seconds, wait, by_name)
             continue
         data = encode_event(words, by_name)
         sock.sendall(data)
@@ -234,28 +377,46 @@ def run(address: str, events: Iterable[list[str]], wait: float, connect_timeout:
     return 0
 
 
+def positive(word: str) -> float:
+    value = float(word)
+    if not 0 < value < math.inf:
+        raise argparse.ArgumentTypeError(f"must be a positive number, got {word}")
+    return value
+
+
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=(__doc__ or "").split("\n\n")[0],
                                      epilog=(__doc__ or "").split("\n\n", 2)[2],
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("address", help="HOST:PORT of the server")
-    parser.add_argument("event", nargs="*", help="one event, e.g. toggle 3 on")
+    parser.add_argument("event", nargs="*", help="one event, e.g. toggle 3 on or stream joystick 7")
     parser.add_argument("--file", help="read events from this file, one per line ('-' for stdin)")
     parser.add_argument("--by-name", action="store_true", help="encode records as maps keyed by field name")
     parser.add_argument("--wait", type=float, default=1.5,
-                        help="seconds to wait for replies after each event (default 1.5)")
+                        help="seconds to wait for replies after each event, or for the missing"
+                             " ones after a stream (default 1.5)")
     parser.add_argument("--connect-timeout", type=float, default=10,
                         help="keep trying to connect for this long (default 10)")
+    parser.add_argument("--rate", type=positive, default=50,
+                        help="frames a second in a stream (default 50)")
+    parser.add_argument("--seconds", type=positive, default=10,
+                        help="how long a stream lasts (default 10)")
     args = parser.parse_args(argv)
     events: Iterable[list[str]]
     if args.file:
         events = commands(sys.stdin if args.file == "-" else open(args.file))
     elif args.event:
         events = [args.event]
+        if args.event[0] == "stream":
+            try:  # a mistyped stream is reported before any connection attempt
+                stream_frames(args.event, args.by_name)
+            except ValueError as e:
+                parser.error(str(e))
     else:
         parser.error("give an event or --file")
     try:
-        return run(args.address, events, args.wait, args.connect_timeout, args.by_name)
+        return run(args.address, events, args.wait, args.connect_timeout, args.by_name,
+                   args.rate, args.seconds)
     except (ValueError, OSError) as e:
         print(f"client: {e}", file=sys.stderr)
         return 1

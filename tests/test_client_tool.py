@@ -1,7 +1,9 @@
 """examples/client.py: its encoder against the msgpack package, its reply
-decoder, and a run against a real server."""
+decoder, its stream summary, and runs against a real server."""
 
 import importlib.util
+import math
+import re
 import subprocess
 import sys
 
@@ -74,13 +76,18 @@ def test_unknown_reply_marker_is_reported():
         client.Replies().feed(b"\x93\x01\xc0")
 
 
-def serve_one_client(port, *args, stdin):
-    """Runs the client against a real server; returns (events seen, client output)."""
+def serve_one_client(port, *args, stdin="", answer=True, **settings):
+    """Runs the client against a real server with these loop `settings`;
+    returns (events seen, client output)."""
     server = ComSocketServer(f"127.0.0.1:{port}")
+    for name, value in settings.items():
+        setattr(server, name, value)
     seen = []
 
     def action(event):
         seen.append(event)
+        if not answer:
+            return
         if isinstance(event, WidgetRegistry.DirectionalButton):
             server.callback(len(seen), ServerStatus.Busy, ErrorResult("no way"))
         else:
@@ -99,9 +106,11 @@ def serve_one_client(port, *args, stdin):
         server.serve()
         out = peer.stdout.read()
         assert peer.wait(timeout=60) == 0, out
+        assert server.wait(timeout=60) is True  # every frame sent is handled
         server.close()
-        # The loop's last line, which must not land in a later test's output.
-        output.wait_line("Terminating.")
+        if server.progress:
+            # The loop's last line, which must not land in a later test's output.
+            output.wait_line("Terminating.")
     finally:
         output.restore()
     return seen, out
@@ -118,3 +127,53 @@ def test_every_widget_kind_reaches_a_real_server(form):
     replies = [line for line in out.splitlines() if line.startswith("client: reply")]
     assert replies == [f"client: reply to {n}: Idle, ConfirmResult(True)" for n in range(1, 5)] + [
         "client: reply to 5: Busy, ErrorResult('no way')", "client: reply to 6: Idle, ConfirmResult(True)"]
+
+
+# A stream's widget, how its replies are tallied, and the step of the sweep each event shows.
+STREAMS = [
+    ("direction 4", "Busy", lambda event: event.direction),
+    ("joystick 5", "Idle", lambda event: round(math.atan2(event.delta.y, event.delta.x) * 32 / math.pi) % 64),
+]
+
+
+@pytest.mark.parametrize("answer", [True, False])
+@pytest.mark.parametrize("stream, status, step", STREAMS)
+def test_stream_reports_the_round_trips_of_a_real_server(stream, status, step, answer):
+    seen, out = serve_one_client(free_port(), "stream", *stream.split(), "--rate", "100",
+                                 "--seconds", "0.4", "--wait", "0.5", answer=answer, cycle=0, progress=False)
+    assert [step(event) for event in seen] == list(range(40))
+    sent, *summary = out.splitlines()[2:]
+    assert sent.startswith("client: sent 40 frames in ")
+    if answer:
+        answered, figures = summary
+        assert answered == f"client: 40 of 40 frames answered ({status} 40)"
+        assert re.fullmatch(r"client: round trip in ms: p50 [\d.]+, p90 [\d.]+, p99 [\d.]+,"
+                            r" max [\d.]+", figures)
+    else:
+        assert summary == ["client: no replies to the 40 frames (the server may not answer them with"
+                           " callback)"]
+
+
+@pytest.mark.parametrize("round_trips, sent, statuses, expected", [
+    ([n / 1000 for n in range(100, 0, -1)], 120, {"Idle": 90, "Error": 10},
+     ["100 of 120 frames answered (Idle 90, Error 10)",
+      "round trip in ms: p50 50.00, p90 90.00, p99 99.00, max 100.00"]),
+    ([0.004, 0.001], 2, {"Idle": 3}, ["2 of 2 frames answered (Idle 3)",
+     "1 replies more than frames sent: the round trips are not to be trusted",
+     "round trip in ms: p50 1.00, p90 4.00, p99 4.00, max 4.00"]),
+])
+def test_stream_summary_uses_nearest_rank_percentiles(round_trips, sent, statuses, expected):
+    assert client.summary(round_trips, sent, client.Counter(statuses)) == expected
+
+
+@pytest.mark.parametrize("elapsed, due", [(-0.01, 0), (0, 1), (0.099, 1), (0.1, 2), (0.95, 10), (50, 10)])
+def test_stream_frames_fall_due_on_a_timetable_from_the_start(elapsed, due):
+    assert client.frames_due(elapsed, 10, 10) == due
+
+
+@pytest.mark.parametrize("words", ["stream click 1", "stream joystick", "stream direction 256",
+                                   "stream direction 5 --rate 0", "stream joystick 1 --seconds nan"])
+def test_bad_streams_are_refused_before_connecting(words):
+    with pytest.raises(SystemExit) as exit:
+        client.main(["127.0.0.1:1", *words.split()])
+    assert exit.value.code == 2
