@@ -66,6 +66,7 @@ private:
     ActionTable actions_;
     std::optional<StopSender> stop_sender_;
     LoopSettings loop_settings_;
+    LoopSettings loop_settings_of_last_serve_;
     std::optional<double> send_timeout_;
     // The session of the last serve(), for wait().
     std::shared_ptr<Session> session_;
