@@ -97,6 +97,8 @@ def test_module_function_on():
     ("on", "($self, id, widget, action)"),
     ("_get_action", "($self, key)"),
     ("callback", "($self, id, status, data)"),
+    ("accept", "($self, timeout=None)"),
+    ("wait", "($self, timeout=None)"),
 ])
 def test_server_text_signatures(method, signature):
     assert getattr(ComSocketServer, method).__text_signature__ == signature

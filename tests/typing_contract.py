@@ -52,6 +52,10 @@ def set_address() -> None:
     server.address = "127.0.0.1:1"  # type: ignore[misc]
 
 
+def set_cycle_text() -> None:
+    server.cycle = "0.1"  # type: ignore[assignment]
+
+
 server = VantuPiServer.use_socket("127.0.0.1:0")
 assert_type(server, ComSocketServer)
 assert_type(server.address, str)
@@ -66,6 +70,8 @@ assert describe(WidgetRegistry.DirectionalButton(200)) == "direction 200"
 assert isinstance(WidgetRegistry.PressButton(False), WidgetRegistry)
 assert ServerStatus.Idle == 1 and int(Protocol.Usb) == 3
 status: ServerStatus = ServerStatus.Busy
+server.cycle, server.progress, server.idle_timeout, server.send_timeout = 0, False, 1.0, None
+assert_type(server.wait(0.0) if server.connected else server.accept(0.01), bool)
 payloads: list[ConfirmResult | ErrorResult] = [ConfirmResult(True), ErrorResult("no")]
 
 # Rejected by both.
@@ -80,4 +86,6 @@ rejected(lambda: server.callback(1, 1, ConfirmResult(True)), TypeError)  # type:
 rejected(lambda: WidgetRegistry.ClickButton(True), TypeError)  # type: ignore[call-arg]
 rejected(lambda: vantu_protocol.on("server"), TypeError)  # type: ignore[arg-type]
 rejected(set_address, AttributeError)
+rejected(set_cycle_text, TypeError)
+rejected(lambda: server.wait("1"), TypeError)  # type: ignore[arg-type]
 print("typing contract: run-time half passed")

@@ -49,7 +49,31 @@ class ComSocketServer:
     def _get_action(self, key: str) -> _Action | None:
         """The action registered under a key such as "ClickButton_1", or None."""
     def callback(self, id: int, status: ServerStatus, data: ConfirmResult | ErrorResult) -> None:
-        """Sends one result frame to the client."""
+        """Sends one result frame to the client. With `send_timeout` set, raises
+        TimeoutError (and shuts the connection down) when the client does not
+        read for that long."""
+
+    # Live control. `cycle`, `progress` and `idle_timeout` reach the next
+    # serve(); changing any of them makes that loop a live loop, which shuts
+    # the connection down when its session ends and stays until close().
+    cycle: float
+    """Seconds of pause before each read (0.5); 0 dispatches every frame at once."""
+    progress: bool
+    """Whether the loop prints its progress lines on standard output (True)."""
+    idle_timeout: float | None
+    """Seconds without a byte after which the client counts as gone (None: never)."""
+    send_timeout: float | None
+    """Seconds that callback() may wait for the client to read (None: no limit)."""
+    @property
+    def connected(self) -> bool:
+        """A connection is held and the loop serving it has not seen it end."""
+    def accept(self, timeout: float | None = None) -> bool:
+        """open() without holding the interpreter lock while it waits: True once a
+        client is connected, False after `timeout` seconds or a close() meanwhile."""
+    def wait(self, timeout: float | None = None) -> bool:
+        """Blocks, without the interpreter lock, until the session of the last
+        serve() is over: True, or False after `timeout` seconds. Raises the
+        action's exception, or ValueError for a frame that did not decode."""
 
 @final
 class VantuPiServer:
