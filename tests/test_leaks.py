@@ -205,6 +205,11 @@ ARGUMENT_ERRORS = {
     "callback status": failing(TypeError, SERVER.callback, 1, 1, CONFIRM),
     "module on": failing(TypeError, on, TEXT),
     "decorator without function": failing(IndexError, on(SERVER)),
+    "cycle type": failing(TypeError, setattr, SERVER, "cycle", TEXT),
+    "idle_timeout zero": failing(ValueError, setattr, SERVER, "idle_timeout", 0),
+    "progress int": failing(TypeError, setattr, SERVER, "progress", 1),
+    "wait timeout": failing(TypeError, SERVER.wait, TEXT),
+    "accept timeout": failing(ValueError, SERVER.accept, -1.0),
 }
 
 STATE_ERRORS = {
@@ -214,6 +219,7 @@ STATE_ERRORS = {
     "Protocol()": failing(TypeError, Protocol),
     "serve unconnected": failing(RuntimeError, SERVER.serve),
     "callback unconnected": failing(RuntimeError, SERVER.callback, 1, ServerStatus.Idle, ERROR),
+    "wait unserved": failing(RuntimeError, SERVER.wait),
 }
 
 
@@ -268,6 +274,27 @@ def test_callbacks_to_a_connected_client():
     confirm_size, error_size = 24, 3 + 6 + 1 + 12 + 1 + 3 + len(TEXT)
     assert finish(peer)[-1] == f"drained {rounds * (confirm_size + error_size)}"
 
+
+
+def test_accept_that_times_out():
+    server = ComSocketServer(f"127.0.0.1:{free_port()}")
+    assert_no_growth(lambda: server.accept(0), [server])
+
+
+def test_wait_raising_the_action_exception_again():
+    port = free_port()
+    server = ComSocketServer(f"127.0.0.1:{port}")
+    server.cycle, server.progress = 0, False
+    server.on(1, "ClickButton", lambda event: 1 / 0)
+    peer = start_peer(port, "send:" + frame("ClickButton", 1, []).hex(), "eof")
+    server.accept()
+    server.serve()
+    with stderr_discarded(), pytest.raises(ZeroDivisionError) as info:
+        server.wait()
+    # Raised anew each time from the traceback it had: it does not grow.
+    assert_no_growth(failing(ZeroDivisionError, server.wait), [server, info.value])
+    server.close()
+    finish(peer)
 
 
 def test_serving_cycles_leave_no_descriptor_and_no_thread():

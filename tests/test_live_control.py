@@ -104,6 +104,29 @@ def _walk(tb):
         tb = tb.tb_next
 
 
+@pytest.mark.parametrize("ending", ["action raises", "close()"])
+def test_many_waits_at_once_see_one_end(served, ending):
+    kept = []
+    s = served("sleep:0.3", CLICK_1, "eof", actions={"ClickButton_1": raise_and_keep(kept)}, **LIVE)
+    results = []
+
+    def wait():
+        try:
+            results.append(s.server.wait(20))
+        except ValueError as e:
+            results.append(e)
+
+    threads = [threading.Thread(target=wait) for _ in range(8)]
+    if ending == "close()":
+        threads.append(threading.Thread(target=s.server.close))
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert len(results) == 8 and len({id(r) for r in results}) == 1
+    assert results[0] is (True if ending == "close()" else kept[0])
+
+
 def test_wait_timeout_and_close_from_another_thread(served):
     s = served("eof", **LIVE)
     assert s.server.wait(0.2) is False and s.server.connected

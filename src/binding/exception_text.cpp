@@ -39,9 +39,9 @@ std::string type_name(PyObject* exc) {
     return text;
 }
 
-// The pending exception, normalized, with its traceback attached (a new
-// reference), and its text.
-std::string fetch_exception(PyObject*& exception) {
+// The pending exception, normalized, with its traceback attached, and the
+// traceback (new references); and its text.
+std::string fetch_exception(PyObject*& exception, PyObject*& exception_traceback) {
     PyObject* type = nullptr;
     PyObject* value = nullptr;
     PyObject* traceback = nullptr;
@@ -57,9 +57,9 @@ std::string fetch_exception(PyObject*& exception) {
         text += "<exception str() failed>";
     }
     Py_XDECREF(str);
-    Py_XDECREF(traceback);
     Py_XDECREF(type);
     exception = value;
+    exception_traceback = traceback;
     return text;
 }
 
@@ -67,15 +67,18 @@ std::string fetch_exception(PyObject*& exception) {
 
 std::string take_exception_text() {
     PyObject* exception = nullptr;
-    std::string text = fetch_exception(exception);
+    PyObject* traceback = nullptr;
+    std::string text = fetch_exception(exception, traceback);
+    Py_XDECREF(traceback);
     Py_XDECREF(exception);
     return text;
 }
 
 RaisedException take_exception() {
     PyObject* exception = nullptr;
-    std::string text = fetch_exception(exception);
-    return {std::move(text), DeferredRef::steal(exception)};
+    PyObject* traceback = nullptr;
+    std::string text = fetch_exception(exception, traceback);
+    return {std::move(text), {DeferredRef::steal(exception), DeferredRef::steal(traceback)}};
 }
 
 }  // namespace vantu::py

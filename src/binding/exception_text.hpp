@@ -14,7 +14,7 @@ std::string take_exception_text();
 // The same, keeping the exception object with its traceback.
 struct RaisedException {
     std::string text;
-    DeferredRef exception;
+    CaughtException exception;
 };
 RaisedException take_exception();
 

@@ -27,7 +27,8 @@ int server_traverse(PyObject* self, visitproc visit, void* arg) {
     const ComSocketServer& server = server_cell(self).value;
     for (const auto& entry : server.actions()) Py_VISIT(entry.second.callable.get());
     if (const Session* session = server.last_session(); session && session->over()) {
-        Py_VISIT(session->exception());
+        Py_VISIT(session->exception().value.get());
+        Py_VISIT(session->exception().traceback.get());
     }
     return 0;
 }
@@ -137,9 +138,9 @@ PyObject* session_result(const Session& session) {
     switch (session.why()) {
         case SessionEnd::ended: Py_RETURN_TRUE;
         case SessionEnd::action_raised: {
-            PyObject* exception = session.exception();
+            PyObject* exception = session.exception().value.get();
             PyErr_Restore(Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(exception))),
-                          Py_NewRef(exception), PyException_GetTraceback(exception));
+                          Py_NewRef(exception), Py_XNewRef(session.exception().traceback.get()));
             return nullptr;
         }
         case SessionEnd::undecodable: {

@@ -45,7 +45,7 @@ struct LoopState {
 struct LoopFailure {
     SessionEnd why;
     std::string text;
-    py::DeferredRef exception;
+    py::CaughtException exception;
 };
 
 [[noreturn]] void fail_read(const OsError& e) {

@@ -24,7 +24,7 @@ public:
 // as the loop reports it ("ValueError: boom").
 struct ActionFailure {
     std::string text;
-    py::DeferredRef exception;
+    py::CaughtException exception;
 };
 
 // Runs the action registered for the frame's identity key with the widget

@@ -4,7 +4,7 @@ namespace vantu {
 
 Session::Session() : over_fd_(new_event_fd()) {}
 
-void Session::end(SessionEnd why, std::string text, py::DeferredRef exception) {
+void Session::end(SessionEnd why, std::string text, py::CaughtException exception) {
     std::lock_guard lock(mutex_);
     if (over()) return;
     why_ = why;

@@ -14,7 +14,7 @@ namespace vantu {
 
 enum class SessionEnd {
     ended,          // the client left or went silent, close(), or a failure
-    action_raised,  // an action raised `exception`
+    action_raised,  // an action raised exception()
     undecodable,    // the client sent bytes that are not a frame: `text`
 };
 
@@ -24,7 +24,7 @@ public:
 
     // The first end is the one kept; later calls change nothing.
     void end(SessionEnd why = SessionEnd::ended, std::string text = {},
-             py::DeferredRef exception = {});
+             py::CaughtException exception = {});
 
     bool over() const { return over_.load(std::memory_order_acquire); }
     // Readable from the end on, for any number of waiters.
@@ -33,7 +33,7 @@ public:
     // Valid once over() is true; they never change after that.
     SessionEnd why() const { return why_; }
     const std::string& text() const { return text_; }
-    PyObject* exception() const { return exception_.get(); }
+    const py::CaughtException& exception() const { return exception_; }
 
 private:
     std::mutex mutex_;
@@ -41,7 +41,7 @@ private:
     Fd over_fd_;
     SessionEnd why_ = SessionEnd::ended;
     std::string text_;
-    py::DeferredRef exception_;
+    py::CaughtException exception_;
 };
 
 }  // namespace vantu
