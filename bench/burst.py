@@ -4,9 +4,11 @@
 
 In each round, for each port in turn: connects, sends the bytes of HEX in
 one sendall (the server reads them after it has accepted, so they arrive
-in one read), and waits until the server ends the connection.
+in one read), shuts its sending side, and waits until the server ends the
+connection.
 """
 
+import socket
 import sys
 
 from reader import connect
@@ -19,6 +21,8 @@ def main() -> None:
         for port in ports:
             with connect(port) as sock:
                 sock.sendall(burst)
+                # A server that serves until its client has gone sees the end here.
+                sock.shutdown(socket.SHUT_WR)
                 while sock.recv(4096):
                     pass
 

@@ -13,10 +13,10 @@ import time
 import msgpack
 
 from vantu_protocol import ComSocketServer
-from bench_support import HERE, free_port, listener, median, report
+from bench_support import (HERE, TOGGLE_FRAME as FRAME, free_port, listener, median, per_item_ns,
+                           plain_session, report, silence_stdout)
 
-# Worked example 1, ToggleButton 3 switched on: 56 of them fill one read.
-FRAME = bytes.fromhex("9203 81 ac 546f67676c65427574746f6e 91 c3".replace(" ", ""))
+# 56 toggle frames fill one read.
 COUNT = 1024 // len(FRAME)
 ROUNDS = 15
 
@@ -32,7 +32,7 @@ class Stamps:
             self.complete.set()
 
     def per_frame_ns(self) -> float:
-        return (self.times[-1] - self.times[0]) / (COUNT - 1)
+        return per_item_ns(self.times)
 
 
 def python_dispatch(conn, table) -> None:
@@ -68,20 +68,13 @@ def module_round(server) -> float:
 
 def python_round(plain) -> float:
     stamps = Stamps()
-    table = {"ToggleButton_3": stamps.action}
-    conn, _ = plain.accept()
-    with conn:
-        time.sleep(0.1)  # the whole burst is there before the first read
-        thread = threading.Thread(target=python_dispatch, args=(conn, table))
-        thread.start()
-        thread.join()
+    # The whole burst is there before the first read.
+    plain_session(plain, {"ToggleButton_3": stamps.action}, python_dispatch, settle=0.1)
     return stamps.per_frame_ns()
 
 
 def main() -> None:
-    out = os.dup(1)
-    null = os.open(os.devnull, os.O_WRONLY)
-    os.dup2(null, 1)
+    out = silence_stdout()
     port = free_port()
     server = ComSocketServer(f"127.0.0.1:{port}")
     plain = listener()

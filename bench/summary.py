@@ -12,17 +12,31 @@ import sys
 CODEC_LINE = re.compile(r"^(\w+)\s+([\d.]+) ns\s+(\w+)\s+([\d.]+) ns\s+ratio ([\d.]+)")
 CODEC_KEYS = {"decode_parse": "parse", "encode_bufferize": "bufferize", "encode_byte_sink": "encode"}
 
-# (what, time key, reference time key, ratio key, target ratio)
+# (what, time key, reference time key, ratio key, target ratio, unit)
 ROWS = [
-    ("parse, worked example 1", "parse_ns", "parse_msgpack_cxx_ns", "parse_ratio_vs_msgpack_cxx", 0.3),
+    ("parse, worked example 1", "parse_ns", "parse_msgpack_cxx_ns", "parse_ratio_vs_msgpack_cxx",
+     0.3, "ns"),
     ("bufferize, result example 1", "bufferize_ns", "bufferize_msgpack_cxx_ns",
-     "bufferize_ratio_vs_msgpack_cxx", 0.5),
-    ("encode into inline storage", "encode_ns", "encode_msgpack_cxx_ns", "encode_ratio_vs_msgpack_cxx",
-     0.5),
-    ("callback to a TCP reader", "callback_ns", "callback_python_ns", "callback_ratio_vs_python", 0.6),
+     "bufferize_ratio_vs_msgpack_cxx", 0.5, "ns"),
+    ("encode into inline storage", "encode_ns", "encode_msgpack_cxx_ns",
+     "encode_ratio_vs_msgpack_cxx", 0.5, "ns"),
+    ("callback to a TCP reader", "callback_ns", "callback_python_ns", "callback_ratio_vs_python",
+     0.6, "ns"),
     ("dispatch, per frame of a burst", "dispatch_ns_per_frame", "dispatch_python_ns_per_frame",
-     "dispatch_ratio_vs_python", 0.7),
+     "dispatch_ratio_vs_python", 0.7, "ns"),
+    ("  the same, nothing printed", "dispatch_quiet_ns_per_frame",
+     "dispatch_quiet_python_ns_per_frame", "dispatch_quiet_ratio_vs_python", 0.3, "ns"),
+    ("latency p50, live vs C floor", "latency_live_p50_us", "latency_floor_p50_us",
+     "latency_live_p50_vs_floor", 1.3, "µs"),
+    ("latency p50, live vs Python", "latency_live_p50_us", "latency_python_p50_us",
+     "latency_live_p50_vs_python", 0.85, "µs"),
+    ("latency p99, live vs Python", "latency_live_p99_us", "latency_python_p99_us",
+     "latency_live_p99_vs_python", 1.0, "µs"),
 ]
+
+# The receivers of the latency benchmark, by the name in their keys.
+RECEIVERS = [("module, defaults", "default"), ("module, cycle 0, no progress", "live"),
+             ("plain-Python thread", "python"), ("C floor: poll, recv, stamp", "floor")]
 
 
 def codec_results(path: str) -> dict:
@@ -42,18 +56,28 @@ def verdict(value: float, target: float, below: bool = False) -> str:
     return "met" if (value < target if below else value <= target) else "MISSED"
 
 
+def latency_table(results: dict) -> None:
+    """Both percentiles of every receiver of the latency benchmark."""
+    if "latency_floor_p50_us" not in results:
+        return
+    print(f"\n{'event to action, 50 Hz':32} {'p50':>12} {'p99':>12}")
+    for what, name in RECEIVERS:
+        print(f"{'  ' + what:32} {results[f'latency_{name}_p50_us']:9.1f} µs"
+              f" {results[f'latency_{name}_p99_us']:9.1f} µs")
+
+
 def main() -> None:
     results = codec_results(sys.argv[1])
     for path in sys.argv[2:]:
         with open(path) as f:
             results.update(json.loads(f.read().strip().splitlines()[-1]))
     print(f"{'benchmark':32} {'ours':>12} {'reference':>12} {'ratio':>7}  target")
-    for what, ours, theirs, ratio, target in ROWS:
+    for what, ours, theirs, ratio, target, unit in ROWS:
         if ratio not in results:
             print(f"{what:32} {'missing':>12}")
             continue
-        print(f"{what:32} {results[ours]:9.1f} ns {results[theirs]:9.1f} ns {results[ratio]:7.3f}"
-              f"  <= {target} {verdict(results[ratio], target)}")
+        print(f"{what:32} {results[ours]:9.1f} {unit} {results[theirs]:9.1f} {unit}"
+              f" {results[ratio]:7.3f}  <= {target} {verdict(results[ratio], target)}")
         if ratio == "callback_ratio_vs_python" and "callback_send_floor_ns" in results:
             # A bare socket.send of the encoded bytes: the floor of both sides.
             print(f"{'  one socket.send of the bytes':32} {results['callback_send_floor_ns']:9.1f} ns")
@@ -61,6 +85,7 @@ def main() -> None:
     if idle is not None:
         print(f"{'idle CPU, client connected':32} {idle:10.4f} %{'':21}  < 0.1 % "
               f"{verdict(idle, 0.1, below=True)}")
+    latency_table(results)
     print(json.dumps(results))
 
 
