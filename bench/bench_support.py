@@ -74,6 +74,23 @@ def stamper(times: list):
     return action
 
 
+def burst_rounds(burst: bytes, rounds: int, server, module_round, python_round):
+    """Alternating rounds of the module's serve loop and a plain-Python
+    dispatcher, each taking `burst` in one read from the burst client: the
+    time per frame of each round, ours and theirs."""
+    plain = listener()
+    port = int(server.address.rsplit(":", 1)[1])
+    client = subprocess.Popen([sys.executable, str(HERE / "burst.py"), burst.hex(), str(rounds),
+                               str(port), str(plain.getsockname()[1])])
+    ours, theirs = [], []
+    for _ in range(rounds):
+        ours.append(module_round(server))
+        theirs.append(python_round(plain))
+    client.wait()
+    plain.close()
+    return ours, theirs
+
+
 def module_session(server, widget: str, ids, action) -> None:
     """Serves one client with `action` on `widget` for each id, until the
     client has gone and the loop's session is over."""

@@ -5,15 +5,13 @@ runs from the first action of a burst to its last. Progress lines go to
 /dev/null for both."""
 
 import os
-import subprocess
-import sys
 import threading
 import time
 
 import msgpack
 
 from vantu_protocol import ComSocketServer
-from bench_support import (HERE, TOGGLE_FRAME as FRAME, free_port, listener, median, per_item_ns,
+from bench_support import (TOGGLE_FRAME as FRAME, burst_rounds, free_port, median, per_item_ns,
                            plain_session, report, silence_stdout)
 
 # 56 toggle frames fill one read.
@@ -75,16 +73,8 @@ def python_round(plain) -> float:
 
 def main() -> None:
     out = silence_stdout()
-    port = free_port()
-    server = ComSocketServer(f"127.0.0.1:{port}")
-    plain = listener()
-    client = subprocess.Popen([sys.executable, str(HERE / "burst.py"), (FRAME * COUNT).hex(),
-                               str(ROUNDS), str(port), str(plain.getsockname()[1])])
-    ours, theirs = [], []
-    for _ in range(ROUNDS):
-        ours.append(module_round(server))
-        theirs.append(python_round(plain))
-    client.wait()
+    server = ComSocketServer(f"127.0.0.1:{free_port()}")
+    ours, theirs = burst_rounds(FRAME * COUNT, ROUNDS, server, module_round, python_round)
     report({"dispatch_ns_per_frame": median(ours), "dispatch_python_ns_per_frame": median(theirs),
             "dispatch_ratio_vs_python": median(ours) / median(theirs)}, out)
 

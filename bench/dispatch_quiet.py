@@ -4,11 +4,8 @@ prints (msgpack.Unpacker, a dict lookup), both calling the same action that
 only stamps the time, in alternating rounds. The time per frame runs from
 the first action of a burst to its last."""
 
-import subprocess
-import sys
-
 from vantu_protocol import ComSocketServer
-from bench_support import (HERE, TOGGLE_FRAME, free_port, listener, median, module_session,
+from bench_support import (TOGGLE_FRAME, burst_rounds, free_port, median, module_session,
                            per_item_ns, plain_session, report, stamper)
 
 COUNT = 40
@@ -34,18 +31,10 @@ def python_round(plain) -> float:
 
 
 def main() -> None:
-    port = free_port()
-    server = ComSocketServer(f"127.0.0.1:{port}")
+    server = ComSocketServer(f"127.0.0.1:{free_port()}")
     server.cycle = 0
     server.progress = False
-    plain = listener()
-    client = subprocess.Popen([sys.executable, str(HERE / "burst.py"), (TOGGLE_FRAME * COUNT).hex(),
-                               str(ROUNDS), str(port), str(plain.getsockname()[1])])
-    ours, theirs = [], []
-    for _ in range(ROUNDS):
-        ours.append(module_round(server))
-        theirs.append(python_round(plain))
-    client.wait()
+    ours, theirs = burst_rounds(TOGGLE_FRAME * COUNT, ROUNDS, server, module_round, python_round)
     report({"dispatch_quiet_ns_per_frame": median(ours),
             "dispatch_quiet_python_ns_per_frame": median(theirs),
             "dispatch_quiet_ratio_vs_python": median(ours) / median(theirs)})

@@ -5,6 +5,7 @@ writes for the values it names."""
 import os
 import re
 import signal
+import socket
 import subprocess
 import sys
 
@@ -15,9 +16,12 @@ from support import HERE, free_port, is_listening, python_script, wait_for
 
 README = (HERE.parent / "README.md").read_text()
 BLOCKS = re.findall(r"^```(\w+)\n(.*?)^```$", README, re.MULTILINE | re.DOTALL)
-PROGRAM, *SNIPPETS = [code for lang, code in BLOCKS if lang == "python"]
+# Whole programs open with a comment naming their file: "# lamp.py: ...".
+PROGRAMS = {m[1]: code for lang, code in BLOCKS
+            if lang == "python" and (m := re.match(r"# (\w+\.py): ", code))}
+SNIPPETS = [code for lang, code in BLOCKS if lang == "python" and code not in PROGRAMS.values()]
 [SESSION] = [code for lang, code in BLOCKS if code.startswith("# session.txt")]
-[TRANSCRIPT] = [code for lang, code in BLOCKS if lang == "console"]
+[TRANSCRIPT] = [code for lang, code in BLOCKS if lang == "console" and "--file" in code]
 
 # Every value whose encoding the README spells out.
 WIRE_EXAMPLES = [
@@ -46,7 +50,7 @@ def test_snippet_runs(snippet):
 def test_program_answers_clients_one_after_another(tmp_path):
     port = free_port()
     address = f"127.0.0.1:{port}"
-    (tmp_path / "lamp.py").write_text(PROGRAM)
+    (tmp_path / "lamp.py").write_text(PROGRAMS["lamp.py"])
     (tmp_path / "session.txt").write_text(SESSION)
     with open(tmp_path / "server.out", "w+") as out:
         # Buffered, so that each print reaches the file in one write and
@@ -72,3 +76,57 @@ def test_program_answers_clients_one_after_another(tmp_path):
         f"waiting for a client on {address}", "running action", "lamp on", "after function",
         "running action", "steer by (0.5, 0.0)", "after function", "running action", "after function",
         "running action", "after function"] * 2 + [f"waiting for a client on {address}", "stopped"]
+
+
+def client(address: str, *events: str) -> list[str]:
+    """The example client, playing the phone for one connection."""
+    done = subprocess.run([sys.executable, HERE.parent / "examples" / "client.py", "--wait", "0.3",
+                           address, *events], capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    return [line.removeprefix("client: ") for line in done.stdout.splitlines()
+            if not line.startswith(("client: connected", "client: sent"))]
+
+
+def run_program(tmp_path, name: str, sessions) -> list[str]:
+    """Runs one of the README's programs, plays `sessions` against it (each
+    a list of client events), then stops it with Ctrl-C; its printed lines."""
+    port = free_port()
+    (tmp_path / name).write_text(PROGRAMS[name])
+    program = subprocess.Popen([sys.executable, name, f"127.0.0.1:{port}"], cwd=tmp_path,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        for events in sessions:
+            wait_for(lambda: is_listening(port), what="the program waiting for a phone")
+            events(f"127.0.0.1:{port}")
+        wait_for(lambda: is_listening(port), what="the program waiting again")
+        program.send_signal(signal.SIGINT)
+        out, err = program.communicate(timeout=20)
+        assert program.returncode == 0, err
+        return out.splitlines()
+    finally:
+        program.kill()
+
+
+def test_robot_stops_whenever_the_phone_is_gone(tmp_path):
+    def silent(address):
+        host, port = address.split(":")
+        with socket.create_connection((host, int(port)), timeout=20) as phone:
+            assert phone.recv(1) == b"", "the connection ends after a second of silence"
+    lines = run_program(tmp_path, "robot.py", [
+        lambda address: client(address, "joystick", "1", "0.5", "1", "0.5"),
+        lambda address: (client(address, "press", "2", "on") == ["reply to 2: Idle, ConfirmResult(True)"]
+                         or pytest.fail("no reply to the brake")),
+        silent,
+        lambda address: client(address, "raw", "91", "03"),
+    ])
+    stop, wait = "motors +0.00 +0.00", "waiting for a phone"
+    assert lines == [wait, "motors +0.75 +0.25", stop, wait, stop, stop, wait, stop, wait,
+                     "session failed: invalid length 1, expected struct Frame with 2 elements",
+                     stop, wait, stop]
+
+
+def test_asyncio_program_steers_and_stops(tmp_path):
+    lines = run_program(tmp_path, "robot_async.py", [
+        lambda address: client(address, "joystick", "1", "0.5", "-1", "1"),
+    ])
+    assert lines == ["steer +0.50 -1.00", "stop"]
