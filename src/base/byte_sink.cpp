@@ -1,15 +1,9 @@
+// Growing a ByteSink beyond its inline storage.
 #include <cstring>
 
-#include "base/frame.hpp"
+#include "base/byte_sink.hpp"
 
 namespace vantu {
-
-void ByteSink::append(const void* bytes, std::size_t count) {
-    if (count == 0) return;
-    reserve(count);
-    std::memcpy(data_ + size_, bytes, count);
-    size_ += count;
-}
 
 void ByteSink::grow(std::size_t needed) {
     const std::size_t capacity = needed > 2 * capacity_ ? needed : 2 * capacity_;

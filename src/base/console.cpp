@@ -1,3 +1,4 @@
+// Whole lines to a file descriptor, one write each.
 #include "base/console.hpp"
 
 #include <unistd.h>

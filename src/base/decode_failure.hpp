@@ -36,6 +36,14 @@ struct Failure {
 [[noreturn]] void fail_duplicate_field(std::string_view field);
 [[noreturn]] void fail_unknown_variant(std::string_view name);
 
+// What a record is called in the texts: "struct Frame", or "struct variant
+// WidgetRegistry::Joystick" for a widget's field list; and that with " with
+// 2 elements" for a record that got too few.
+std::string record_text(std::string_view name, bool variant);
+std::string length_text(std::string_view name, bool variant, std::size_t fields);
+// "variant index 0 <= i < 6".
+std::string variant_index_text();
+
 // Descriptions of an offending value, as the messages above quote them.
 std::string found_integer(std::uint64_t value);
 std::string found_integer(std::int64_t value);

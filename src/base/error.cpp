@@ -1,6 +1,9 @@
+// The texts of system errors.
 #include "base/error.hpp"
 
 #include <cstring>
+
+#include "base/texts.hpp"
 
 namespace vantu {
 
@@ -8,7 +11,7 @@ std::string os_error_text(int code) {
     // strerror_r's GNU form may return a static string instead of filling ours.
     char buf[256];
     std::string text = strerror_r(code, buf, sizeof buf);
-    text.append(" (os error ").append(std::to_string(code)).append(")");
+    text.append(texts::os_error_open).append(std::to_string(code)).append(texts::os_error_close);
     return text;
 }
 

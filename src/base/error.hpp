@@ -1,24 +1,41 @@
-// The module's error types. Each carries the display text that reaches
-// Python; the translation into Python exceptions happens once, at the
-// boundary of every Python-visible function.
+// The module's error types. Each carries the whole text that reaches Python
+// or standard error; the translation into Python exceptions happens once, at
+// the boundary of every Python-visible function.
 #pragma once
 
-#include <stdexcept>
+#include <exception>
 #include <string>
+#include <utility>
+
+#include "base/texts.hpp"
 
 namespace vantu {
 
-// An ordinary failure of an operation: RuntimeError in Python.
-class Error : public std::runtime_error {
+// An error with its text. what() stops at a NUL byte, which a Python text
+// may hold; text() does not.
+class TextError : public std::exception {
 public:
-    using std::runtime_error::runtime_error;
+    explicit TextError(std::string text) : text_(std::move(text)) {}
+    const std::string& text() const { return text_; }
+    const char* what() const noexcept override { return text_.c_str(); }
+
+private:
+    std::string text_;
+};
+
+// An ordinary failure of an operation: RuntimeError in Python.
+class Error : public TextError {
+public:
+    using TextError::TextError;
 };
 
 // An operation needed a connection and the server holds none.
 class ServerStateError : public Error {
 public:
-    ServerStateError() : Error("Bad Server state") {}
     static ServerStateError no_stream() { return {}; }
+
+private:
+    ServerStateError() : Error(std::string(texts::bad_server_state)) {}
 };
 
 // A wait that ran out of its time: TimeoutError in Python.
@@ -37,11 +54,11 @@ private:
     int code_;
 };
 
-// An unrecoverable failure. Its message goes to standard error; called from
-// Python it becomes PanicException, on the serve thread it ends the thread.
-class Fatal : public std::runtime_error {
+// An unrecoverable failure. Its text goes to standard error; called from
+// Python it becomes PanicException, on the serve thread it ends the session.
+class Fatal : public TextError {
 public:
-    using std::runtime_error::runtime_error;
+    using TextError::TextError;
 };
 
 // "No such file or directory (os error 2)".

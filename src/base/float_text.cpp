@@ -1,8 +1,11 @@
+// Shortest round-trip digits, unfolded into positional notation.
 #include "base/float_text.hpp"
 
 #include <charconv>
 #include <cmath>
 #include <string_view>
+
+#include "base/texts.hpp"
 
 namespace vantu {
 namespace {
@@ -30,8 +33,12 @@ std::string positional(std::string_view digits, int point) {
 }  // namespace
 
 std::string float_text(double value) {
-    if (std::isnan(value)) return "NaN";
-    if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+    namespace t = texts::decode;
+    if (std::isnan(value)) return std::string(t::nan);
+    if (std::isinf(value)) {
+        std::string text = value < 0 ? "-" : "";
+        return text += t::infinity;
+    }
     // The scientific form carries the shortest round-trip digits; only the
     // exponent has to be unfolded by hand.
     char buf[32];

@@ -1,3 +1,4 @@
+// The entry points of frame decoding: no exception leaves them.
 #include "base/frame.hpp"
 
 #include <new>

@@ -1,8 +1,11 @@
+// Reading records, widget events and scalars into a Frame.
 #include "base/frame_decoder.hpp"
 
 #include <cstring>
 
+#include "base/f32.hpp"
 #include "base/msgpack_marker.hpp"
+#include "base/texts.hpp"
 #include "base/wire_records.hpp"
 
 namespace vantu {
@@ -11,6 +14,7 @@ using decode::fail_invalid_type;
 using decode::found_integer;
 using msgpack::Family;
 using msgpack::family_of;
+namespace t = texts::decode;
 
 namespace {
 
@@ -42,13 +46,13 @@ std::string_view as_text(std::span<const std::uint8_t> bytes) {
 void from_byte(std::uint8_t& out, std::uint8_t byte) { out = byte; }
 void from_byte(float& out, std::uint8_t byte) { out = byte; }
 void from_byte(bool&, std::uint8_t byte) {
-    fail_invalid_type(found_integer(std::uint64_t{byte}), "a boolean");
+    fail_invalid_type(found_integer(std::uint64_t{byte}), t::a_boolean);
 }
 void from_byte(Coord&, std::uint8_t byte) {
-    fail_invalid_type(found_integer(std::uint64_t{byte}), wire::Shape<Coord>::expecting);
+    fail_invalid_type(found_integer(std::uint64_t{byte}), wire::expecting<Coord>());
 }
 void from_byte(WidgetRegistry&, std::uint8_t byte) {
-    fail_invalid_type(found_integer(std::uint64_t{byte}), "enum WidgetRegistry");
+    fail_invalid_type(found_integer(std::uint64_t{byte}), t::widget_enum);
 }
 
 }  // namespace
@@ -72,27 +76,26 @@ void FrameDecoder::read_other_record(Record& out, std::uint8_t marker) {
         case Family::Array: return read_positional(out, reader_.read_length(marker));
         case Family::Map: return read_named(out, reader_.read_length(marker));
         case Family::Bin: return read_binary(out, read_payload(marker));
-        default: reject(marker, wire::Shape<Record>::expecting);
+        default: reject(marker, wire::expecting<Record>());
     }
 }
 
 template <class Record>
 void FrameDecoder::read_positional(Record& out, std::uint32_t count) {
-    using Shape = wire::Shape<Record>;
+    constexpr std::size_t fields = wire::field_names<Record>.size();
     enter_level();
-    for (std::size_t i = 0; i < Shape::fields.size(); ++i) {
-        if (i == count) decode::fail_invalid_length(count, Shape::length_text);
-        Shape::field(out, i, [&](auto& field) { read_value(field); });
+    for (std::size_t i = 0; i < fields; ++i) {
+        if (i == count) decode::fail_invalid_length(count, wire::length_text<Record>());
+        wire::visit(out, i, [&](auto& field) { read_value(field); });
     }
     // The extra elements are left unread: the error ends the decode anyway.
-    if (count > Shape::fields.size()) decode::fail_length_mismatch(Shape::fields.size());
+    if (count > fields) decode::fail_length_mismatch(fields);
     leave_level();
 }
 
 template <class Record>
 void FrameDecoder::read_named(Record& out, std::uint32_t count) {
-    using Shape = wire::Shape<Record>;
-    const std::span<const std::string_view> names = Shape::fields;
+    const std::span<const std::string_view> names = wire::field_names<Record>;
     enter_level();
     unsigned seen = 0;  // bit i: field i was given
     for (std::uint32_t entry = 0; entry < count; ++entry) {
@@ -103,7 +106,7 @@ void FrameDecoder::read_named(Record& out, std::uint32_t count) {
         }
         if (seen & 1u << i) decode::fail_duplicate_field(names[i]);
         seen |= 1u << i;
-        Shape::field(out, i, [&](auto& field) { read_value(field); });
+        wire::visit(out, static_cast<std::size_t>(i), [&](auto& field) { read_value(field); });
     }
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (!(seen & 1u << i)) decode::fail_missing_field(names[i]);
@@ -114,10 +117,9 @@ void FrameDecoder::read_named(Record& out, std::uint32_t count) {
 // Unlike an array, a binary may hold more bytes than the record has fields.
 template <class Record>
 void FrameDecoder::read_binary(Record& out, std::span<const std::uint8_t> bytes) {
-    using Shape = wire::Shape<Record>;
-    for (std::size_t i = 0; i < Shape::fields.size(); ++i) {
-        if (i == bytes.size()) decode::fail_invalid_length(bytes.size(), Shape::length_text);
-        Shape::field(out, i, [&](auto& field) { from_byte(field, bytes[i]); });
+    for (std::size_t i = 0; i < wire::field_names<Record>.size(); ++i) {
+        if (i == bytes.size()) decode::fail_invalid_length(bytes.size(), wire::length_text<Record>());
+        wire::visit(out, i, [&](auto& field) { from_byte(field, bytes[i]); });
     }
 }
 
@@ -128,39 +130,30 @@ void FrameDecoder::read_value(WidgetRegistry& out) {
     const std::uint8_t marker = reader_.read_marker();
     if (family_of(marker) != Family::Map) {
         read_variant_tag(marker);
-        fail_invalid_type("unit variant", "struct variant");
+        fail_invalid_type(t::unit_variant, t::any_variant_record);
     }
     const std::uint32_t entries = reader_.read_length(marker);
     if (entries != 1) decode::fail_length_mismatch(entries);
     read_variant_fields(read_variant_tag(reader_.read_marker()), out);
 }
 
-std::uint8_t FrameDecoder::read_variant_tag(std::uint8_t marker) {
+std::size_t FrameDecoder::read_variant_tag(std::uint8_t marker) {
     const Family family = family_of(marker);
     if (family == Family::Str || family == Family::Bin) {
         const auto name = read_payload(marker);
         const int tag = index_of(widget_names, name);
-        if (tag >= 0) return static_cast<std::uint8_t>(tag);
+        if (tag >= 0) return static_cast<std::size_t>(tag);
         fail_unknown_name(name, family == Family::Str);
     }
-    if (family != Family::UInt) reject(marker, "variant identifier");
+    if (family != Family::UInt) reject(marker, t::variant_identifier);
     const std::uint64_t tag = reader_.read_uint(marker);
-    if (tag >= widget_count) {
-        decode::fail_invalid_value(found_integer(tag), "variant index 0 <= i < 6");
-    }
-    return static_cast<std::uint8_t>(tag);
+    if (tag >= widget_count) decode::fail_invalid_value(found_integer(tag), decode::variant_index_text());
+    return static_cast<std::size_t>(tag);
 }
 
-void FrameDecoder::read_variant_fields(std::uint8_t tag, WidgetRegistry& out) {
-    auto& value = out.value;
-    switch (tag) {
-        case 0: return read_record(value.emplace<widget::ClickButton>());
-        case 1: return read_record(value.emplace<widget::ToggleButton>());
-        case 2: return read_record(value.emplace<widget::ConfirmButton>());
-        case 3: return read_record(value.emplace<widget::PressButton>());
-        case 4: return read_record(value.emplace<widget::DirectionalButton>());
-        default: return read_record(value.emplace<widget::Joystick>());
-    }
+// `tag` is below widget_count: read_variant_tag checked it.
+void FrameDecoder::read_variant_fields(std::size_t tag, WidgetRegistry& out) {
+    with_widget_tag(tag, [&](auto kind) { read_record(out.value.emplace<kind()>()); });
 }
 
 // A key may be a name as text or bytes, or a field's position. Unknown names
@@ -174,7 +167,7 @@ int FrameDecoder::read_field_key(std::span<const std::string_view> fields) {
         }
         case Family::Str:
         case Family::Bin: return index_of(fields, read_payload(marker));
-        default: reject(marker, "field identifier");
+        default: reject(marker, t::field_identifier);
     }
 }
 
@@ -187,21 +180,21 @@ std::uint8_t FrameDecoder::read_other_u8(std::uint8_t marker) {
     switch (family_of(marker)) {
         case Family::UInt: {
             const std::uint64_t value = reader_.read_uint(marker);
-            if (value > 255) decode::fail_invalid_value(found_integer(value), "u8");
+            if (value > 255) decode::fail_invalid_value(found_integer(value), t::u8);
             return static_cast<std::uint8_t>(value);
         }
         case Family::Int: {
             const std::int64_t value = reader_.read_int(marker);
-            if (value < 0 || value > 255) decode::fail_invalid_value(found_integer(value), "u8");
+            if (value < 0 || value > 255) decode::fail_invalid_value(found_integer(value), t::u8);
             return static_cast<std::uint8_t>(value);
         }
-        default: reject_scalar(marker, "u8");
+        default: reject_scalar(marker, t::u8);
     }
 }
 
 bool FrameDecoder::read_bool() {
     const std::uint8_t marker = reader_.read_marker();
-    if (family_of(marker) != Family::Bool) reject_scalar(marker, "a boolean");
+    if (family_of(marker) != Family::Bool) reject_scalar(marker, t::a_boolean);
     return marker == 0xC3;
 }
 
@@ -209,15 +202,11 @@ float FrameDecoder::read_f32() {
     const std::uint8_t marker = reader_.read_marker();
     switch (family_of(marker)) {
         case Family::Float32: return reader_.read_f32();
-        case Family::Float64: return static_cast<float>(reader_.read_f64());
+        case Family::Float64: return narrow_to_f32(reader_.read_f64());
         case Family::UInt: return static_cast<float>(reader_.read_uint(marker));
         case Family::Int: return static_cast<float>(reader_.read_int(marker));
-        default: reject_scalar(marker, "f32");
+        default: reject_scalar(marker, t::f32);
     }
-}
-
-std::span<const std::uint8_t> FrameDecoder::read_payload(std::uint8_t marker) {
-    return scratch_.hold(reader_.read_payload(reader_.read_length(marker)));
 }
 
 void FrameDecoder::enter_level() {

@@ -10,7 +10,6 @@
 
 #include "base/frame.hpp"
 #include "base/msgpack_reader.hpp"
-#include "base/scratch_buffer.hpp"
 
 namespace vantu {
 
@@ -43,12 +42,14 @@ private:
     bool read_bool();
     float read_f32();
 
-    std::uint8_t read_variant_tag(std::uint8_t marker);
-    void read_variant_fields(std::uint8_t tag, WidgetRegistry& out);
+    std::size_t read_variant_tag(std::uint8_t marker);
+    void read_variant_fields(std::size_t tag, WidgetRegistry& out);
     // The position of the field a map key names, or -1 for an unknown name.
     int read_field_key(std::span<const std::string_view> fields);
     void skip_value();
-    std::span<const std::uint8_t> read_payload(std::uint8_t marker);
+    std::span<const std::uint8_t> read_payload(std::uint8_t marker) {
+        return reader_.read_payload(reader_.read_length(marker));
+    }
 
     [[noreturn]] void reject(std::uint8_t marker, std::string_view expected);
     [[noreturn]] void reject_scalar(std::uint8_t marker, std::string_view expected);
@@ -60,7 +61,6 @@ private:
     void leave_level() { ++depth_; }
 
     msgpack::Reader reader_;
-    ScratchBuffer scratch_;
     std::uint16_t depth_ = depth_limit;
 };
 

@@ -5,12 +5,14 @@
 
 #include "base/frame_decoder.hpp"
 #include "base/msgpack_marker.hpp"
+#include "base/texts.hpp"
 
 namespace vantu {
 
 using decode::fail_invalid_type;
 using msgpack::Family;
 using msgpack::family_of;
+namespace t = texts::decode;
 
 // Iterative, with an explicit stack of the values each open container still
 // holds, so that hostile nesting costs a few KiB instead of the serve
@@ -57,7 +59,7 @@ void FrameDecoder::skip_value() {
 
 void FrameDecoder::reject(std::uint8_t marker, std::string_view expected) {
     switch (family_of(marker)) {
-        case Family::Nil: fail_invalid_type("unit value", expected);
+        case Family::Nil: fail_invalid_type(t::unit_value, expected);
         case Family::Bool: fail_invalid_type(decode::found_bool(marker == 0xC3), expected);
         case Family::UInt:
             fail_invalid_type(decode::found_integer(reader_.read_uint(marker)), expected);
@@ -74,19 +76,19 @@ void FrameDecoder::reject(std::uint8_t marker, std::string_view expected) {
         }
         case Family::Bin:
             read_payload(marker);
-            fail_invalid_type("byte array", expected);
+            fail_invalid_type(t::byte_array, expected);
         case Family::Array:
             reader_.read_length(marker);
             enter_level();
-            fail_invalid_type("sequence", expected);
+            fail_invalid_type(t::sequence, expected);
         case Family::Map:
             reader_.read_length(marker);
             enter_level();
-            fail_invalid_type("map", expected);
+            fail_invalid_type(t::map, expected);
         case Family::Ext:
             reader_.read_length(marker);
             enter_level();
-            fail_invalid_type("newtype struct", expected);
+            fail_invalid_type(t::newtype_struct, expected);
         case Family::Reserved: break;
     }
     decode::fail_type_mismatch(marker);

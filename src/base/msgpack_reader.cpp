@@ -1,3 +1,4 @@
+// Signed integers, floats and wide lengths behind a marker.
 #include "base/msgpack_reader.hpp"
 
 #include <bit>

@@ -1,6 +1,8 @@
 // The encoding of result frames: [id, status name, {variant name: [field]}],
 // every scalar in its shortest MessagePack form. The size is known up front,
 // so the bytes are written in one pass into exactly the room they need.
+#include "base/result_frame.hpp"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -8,7 +10,6 @@
 #include <string_view>
 
 #include "base/error.hpp"
-#include "base/frame.hpp"
 
 namespace vantu {
 namespace {
@@ -50,9 +51,9 @@ std::size_t str_header_size(std::size_t size) {
     if (size < 32) return 1;
     if (size <= 0xFF) return 2;
     if (size <= 0xFFFF) return 3;
-    if (size <= std::numeric_limits<std::uint32_t>::max()) return 5;
+    if (std::uint64_t{size} <= std::numeric_limits<std::uint32_t>::max()) return 5;
     // A cut length field would make the client misread everything after.
-    throw Fatal("Serialization error : a string of " + std::to_string(size) +
+    throw Fatal(std::string(texts::serialization_failed) + "a string of " + std::to_string(size) +
                 " bytes exceeds the MessagePack limit of 4294967295");
 }
 
@@ -110,12 +111,6 @@ void write(const ResultFrame& frame, std::uint8_t* out) {
 
 void ResultFrame::encode(ByteSink& out) const {
     write(*this, out.extend(encoded_size(*this)).data());
-}
-
-std::vector<std::uint8_t> ResultFrame::bufferize() const {
-    std::vector<std::uint8_t> bytes(encoded_size(*this));
-    write(*this, bytes.data());
-    return bytes;
 }
 
 }  // namespace vantu

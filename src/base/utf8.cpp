@@ -1,4 +1,7 @@
+// UTF-8 validation, lossy decoding and code point walking.
 #include "base/utf8.hpp"
+
+#include "base/texts.hpp"
 
 namespace vantu::utf8 {
 namespace {
@@ -66,12 +69,11 @@ std::optional<Fault> validate(std::span<const std::uint8_t> bytes) {
 }
 
 std::string fault_text(const Fault& fault) {
-    if (fault.error_len == 0) {
-        return "incomplete utf-8 byte sequence from index " +
-               std::to_string(fault.valid_up_to);
-    }
-    return "invalid utf-8 sequence of " + std::to_string(fault.error_len) +
-           " bytes from index " + std::to_string(fault.valid_up_to);
+    namespace t = texts::decode;
+    const std::string at = std::to_string(fault.valid_up_to);
+    if (fault.error_len == 0) return std::string(t::incomplete_sequence) + at;
+    return std::string(t::bad_sequence) + std::to_string(fault.error_len) +
+           std::string(t::bytes_from) + at;
 }
 
 std::string lossy(std::span<const std::uint8_t> bytes) {

@@ -1,3 +1,4 @@
+// Identity keys: building them from frames and registrations, reading them back.
 #include "base/widget_registry.hpp"
 
 #include <charconv>
@@ -59,16 +60,12 @@ std::uint8_t parse_u8(std::string_view key, std::string_view text) {
 
 }  // namespace
 
-IdentityKey::IdentityKey(std::string_view widget, std::uint8_t id) {
-    // Room for "_" and three digits after the name.
-    if (widget.size() > sizeof bytes_ - 4) {
-        throw Fatal("identity key name too long: " + std::string(widget));
-    }
-    std::memcpy(bytes_, widget.data(), widget.size());
-    char* out = bytes_ + widget.size();
+IdentityKey::IdentityKey(std::size_t tag, std::uint8_t id) {
+    const std::string_view name = widget_names[tag];
+    char* out = std::copy(name.begin(), name.end(), bytes_.data());
     *out++ = '_';
-    out = std::to_chars(out, bytes_ + sizeof bytes_, unsigned{id}).ptr;
-    size_ = static_cast<std::uint8_t>(out - bytes_);
+    out = std::to_chars(out, bytes_.data() + bytes_.size(), unsigned{id}).ptr;
+    size_ = static_cast<std::uint8_t>(out - bytes_.data());
 }
 
 std::string action_identity(std::uint8_t id, std::string_view widget) {

@@ -1,38 +1,31 @@
-// Widget events, result payloads and the identity keys that join frames to
-// actions. Plain values: copied into frames, Python objects and actions,
-// never shared between threads.
+// Widget events: the table of widget kinds, the event value derived from it,
+// and the identity keys that join frames to actions; and the server status
+// that answers them. Plain values: copied into frames, Python objects and
+// actions, never shared between threads.
 #pragma once
 
+#include <algorithm>
 #include <array>
-#include <cmath>
+#include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 #include <variant>
 
-namespace vantu {
+#include "base/records.hpp"
 
-// The nearest 32-bit float, infinities beyond its range. A plain cast is
-// undefined for doubles beyond the float range.
-inline float narrow_to_f32(double value) {
-    constexpr double max = std::numeric_limits<float>::max();
-    // Halfway between the largest float and the next power of two: from
-    // there on, round-to-nearest gives infinity.
-    constexpr double overflow = 0x1.ffffffp127;
-    if (std::isnan(value) || std::fabs(value) <= max) return static_cast<float>(value);
-    if (std::fabs(value) < overflow) return std::copysign(std::numeric_limits<float>::max(), static_cast<float>(value));
-    return std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(value));
-}
+namespace vantu {
 
 struct Coord {
     float x = 0;
     float y = 0;
 };
 
-// The six widget kinds, in tag order. The tag is the index in the variant
-// below, on the wire and in the Python classes alike.
+inline constexpr auto coord_row = record<Coord>("Coord", field("x", &Coord::x), field("y", &Coord::y));
+
 namespace widget {
 struct ClickButton {};
 struct ToggleButton { bool value = false; };
@@ -42,32 +35,71 @@ struct DirectionalButton { std::uint8_t direction = 0; };
 struct Joystick { Coord delta; float intensity = 0; };
 }  // namespace widget
 
-inline constexpr std::size_t widget_count = 6;
-inline constexpr std::array<std::string_view, widget_count> widget_names = {
-    "ClickButton", "ToggleButton", "ConfirmButton",
-    "PressButton", "DirectionalButton", "Joystick",
+// The widget kinds, one row each, in tag order: the tag is a kind's place
+// here, on the wire and in the Python classes alike. A new kind is a struct
+// above and a row here; the event value, the decoder, the wire shapes and
+// the Python classes follow from the row. Field types are bool, uint8_t,
+// float and Coord.
+inline constexpr auto widget_kinds = std::tuple{
+    record<widget::ClickButton>("ClickButton"),
+    record<widget::ToggleButton>("ToggleButton", field("value", &widget::ToggleButton::value)),
+    record<widget::ConfirmButton>("ConfirmButton"),
+    record<widget::PressButton>("PressButton", field("pressed", &widget::PressButton::pressed)),
+    record<widget::DirectionalButton>("DirectionalButton",
+                                      field("direction", &widget::DirectionalButton::direction)),
+    record<widget::Joystick>("Joystick", field("delta", &widget::Joystick::delta),
+                             field("intensity", &widget::Joystick::intensity)),
+};
+
+using WidgetKinds = std::remove_cvref_t<decltype(widget_kinds)>;
+inline constexpr std::size_t widget_count = std::tuple_size_v<WidgetKinds>;
+
+template <std::size_t Tag>
+inline constexpr const auto& widget_kind = std::get<Tag>(widget_kinds);
+
+inline constexpr auto widget_names = std::apply(
+    [](const auto&... kind) { return std::array<std::string_view, widget_count>{kind.name...}; },
+    widget_kinds);
+
+template <class Kinds>
+struct EventValue;
+template <class... Row>
+struct EventValue<std::tuple<Row...>> {
+    using type = std::variant<typename Row::record...>;
 };
 
 struct WidgetRegistry {
-    using Value = std::variant<widget::ClickButton, widget::ToggleButton,
-                               widget::ConfirmButton, widget::PressButton,
-                               widget::DirectionalButton, widget::Joystick>;
+    using Value = EventValue<WidgetKinds>::type;
     Value value;
 
     std::uint8_t tag() const { return static_cast<std::uint8_t>(value.index()); }
-    std::string_view name_view() const { return widget_names[value.index()]; }
-    std::string name() const { return std::string(name_view()); }
+    std::string_view name() const { return widget_names[value.index()]; }
 };
 
-// "ToggleButton_3": at most 17 name bytes, "_" and three digits. Built on
-// the stack so that dispatching a frame allocates nothing.
+// Tags and frame ids are bytes: a table of actions by tag and id has room.
+static_assert(std::variant_size_v<WidgetRegistry::Value> == widget_count);
+static_assert(widget_count <= 256);
+
+// Calls f(std::integral_constant<std::size_t, Tag>{}) for a tag below
+// widget_count.
+template <class F>
+void with_widget_tag(std::size_t tag, F&& f) {
+    [&]<std::size_t... Tag>(std::index_sequence<Tag...>) {
+        (void)((tag == Tag ? (f(std::integral_constant<std::size_t, Tag>{}), true) : false) || ...);
+    }(std::make_index_sequence<widget_count>{});
+}
+
+// "ToggleButton_3": a kind's name, "_" and the id in decimal. Built on the
+// stack, so that a frame's key costs no allocation.
 class IdentityKey {
 public:
-    IdentityKey(std::string_view widget, std::uint8_t id);
-    std::string_view view() const { return {bytes_, size_}; }
+    IdentityKey(std::size_t tag, std::uint8_t id);
+    std::string_view view() const { return {bytes_.data(), size_}; }
 
 private:
-    char bytes_[24];
+    static constexpr std::size_t longest_name =
+        std::apply([](const auto&... kind) { return std::max({kind.name.size()...}); }, widget_kinds);
+    std::array<char, longest_name + 4> bytes_;
     std::uint8_t size_ = 0;
 };
 
@@ -79,20 +111,10 @@ std::string action_identity(std::uint8_t id, std::string_view widget);
 // broken precondition of the caller and throws vantu::Fatal.
 std::pair<std::uint8_t, std::string> extract_identity(std::string key);
 
+// The server's state as a result frame reports it to the client.
 enum class ServerStatus : std::uint8_t { NotInit, Idle, Busy, Error };
 inline constexpr std::array<std::string_view, 4> server_status_names = {
     "NotInit", "Idle", "Busy", "Error",
-};
-
-// The payload of a result frame.
-namespace result {
-struct ConfirmResult { bool status = false; };
-struct ErrorResult { std::string error; };
-}  // namespace result
-
-using ResultRegistry = std::variant<result::ConfirmResult, result::ErrorResult>;
-inline constexpr std::array<std::string_view, 2> result_names = {
-    "ConfirmResult", "ErrorResult",
 };
 
 }  // namespace vantu

@@ -1,113 +1,66 @@
-// How each record travels on the wire: its fields in position order (the
-// position is also the integer that may stand for a field's name) and the
-// texts that decode errors use for it.
+// How each record travels on the wire, read from its row: its fields in
+// position order (the position is also the integer that may stand for a
+// field's name) and what the decoder's texts call it.
 #pragma once
 
-#include <array>
 #include <cstddef>
-#include <string_view>
+#include <string>
+#include <type_traits>
+#include <variant>
 
+#include "base/decode_failure.hpp"
 #include "base/frame.hpp"
+#include "base/records.hpp"
 #include "base/widget_registry.hpp"
 
 namespace vantu::wire {
 
-// Shape<R>: `expecting` and `length_text` name the record in error texts;
-// `fields` lists the field names; `field(r, i, visit)` calls `visit` with a
-// reference to field i of r.
+template <class T, class Variant>
+struct AlternativeIndex;
+template <class T, class... A>
+struct AlternativeIndex<T, std::variant<A...>> {
+    static constexpr std::size_t value = [] {
+        constexpr bool same[] = {std::is_same_v<T, A>...};
+        std::size_t i = 0;
+        while (!same[i]) ++i;
+        return i;
+    }();
+};
+
+// A widget's field list, as opposed to the Frame and Coord records.
 template <class Record>
-struct Shape;
+inline constexpr bool is_widget = !std::is_same_v<Record, Frame> && !std::is_same_v<Record, Coord>;
 
-template <>
-struct Shape<Frame> {
-    static constexpr std::string_view expecting = "struct Frame";
-    static constexpr std::string_view length_text = "struct Frame with 2 elements";
-    static constexpr std::array<std::string_view, 2> fields = {"id", "data"};
-    template <class Visit>
-    static void field(Frame& r, std::size_t i, Visit&& visit) {
-        if (i == 0) visit(r.id);
-        else visit(r.data);
+template <class Record>
+constexpr const auto& row_of() {
+    if constexpr (std::is_same_v<Record, Frame>) {
+        return frame_row;
+    } else if constexpr (std::is_same_v<Record, Coord>) {
+        return coord_row;
+    } else {
+        return widget_kind<AlternativeIndex<Record, WidgetRegistry::Value>::value>;
     }
-};
+}
 
-template <>
-struct Shape<Coord> {
-    static constexpr std::string_view expecting = "struct Coord";
-    static constexpr std::string_view length_text = "struct Coord with 2 elements";
-    static constexpr std::array<std::string_view, 2> fields = {"x", "y"};
-    template <class Visit>
-    static void field(Coord& r, std::size_t i, Visit&& visit) {
-        if (i == 0) visit(r.x);
-        else visit(r.y);
-    }
-};
+template <class Record>
+inline constexpr auto field_names = vantu::field_names(row_of<Record>());
 
-// The two variants without fields: never asked for a field.
-struct NoFields {
-    static constexpr std::string_view length_text = "";
-    static constexpr std::array<std::string_view, 0> fields = {};
-    template <class Record, class Visit>
-    static void field(Record&, std::size_t, Visit&&) {}
-};
+// "struct Frame", "struct variant WidgetRegistry::Joystick".
+template <class Record>
+std::string expecting() {
+    return decode::record_text(row_of<Record>().name, is_widget<Record>);
+}
 
-template <>
-struct Shape<widget::ClickButton> : NoFields {
-    static constexpr std::string_view expecting = "struct variant WidgetRegistry::ClickButton";
-};
+// "struct Frame with 2 elements".
+template <class Record>
+std::string length_text() {
+    return decode::length_text(row_of<Record>().name, is_widget<Record>, field_names<Record>.size());
+}
 
-template <>
-struct Shape<widget::ConfirmButton> : NoFields {
-    static constexpr std::string_view expecting = "struct variant WidgetRegistry::ConfirmButton";
-};
-
-template <>
-struct Shape<widget::ToggleButton> {
-    static constexpr std::string_view expecting = "struct variant WidgetRegistry::ToggleButton";
-    static constexpr std::string_view length_text =
-        "struct variant WidgetRegistry::ToggleButton with 1 element";
-    static constexpr std::array<std::string_view, 1> fields = {"value"};
-    template <class Visit>
-    static void field(widget::ToggleButton& r, std::size_t, Visit&& visit) {
-        visit(r.value);
-    }
-};
-
-template <>
-struct Shape<widget::PressButton> {
-    static constexpr std::string_view expecting = "struct variant WidgetRegistry::PressButton";
-    static constexpr std::string_view length_text =
-        "struct variant WidgetRegistry::PressButton with 1 element";
-    static constexpr std::array<std::string_view, 1> fields = {"pressed"};
-    template <class Visit>
-    static void field(widget::PressButton& r, std::size_t, Visit&& visit) {
-        visit(r.pressed);
-    }
-};
-
-template <>
-struct Shape<widget::DirectionalButton> {
-    static constexpr std::string_view expecting =
-        "struct variant WidgetRegistry::DirectionalButton";
-    static constexpr std::string_view length_text =
-        "struct variant WidgetRegistry::DirectionalButton with 1 element";
-    static constexpr std::array<std::string_view, 1> fields = {"direction"};
-    template <class Visit>
-    static void field(widget::DirectionalButton& r, std::size_t, Visit&& visit) {
-        visit(r.direction);
-    }
-};
-
-template <>
-struct Shape<widget::Joystick> {
-    static constexpr std::string_view expecting = "struct variant WidgetRegistry::Joystick";
-    static constexpr std::string_view length_text =
-        "struct variant WidgetRegistry::Joystick with 2 elements";
-    static constexpr std::array<std::string_view, 2> fields = {"delta", "intensity"};
-    template <class Visit>
-    static void field(widget::Joystick& r, std::size_t i, Visit&& visit) {
-        if (i == 0) visit(r.delta);
-        else visit(r.intensity);
-    }
-};
+// Calls visit(member) with field i of `record`.
+template <class Record, class Visit>
+void visit(Record& record, std::size_t i, Visit&& visit) {
+    visit_field(row_of<Record>(), i, [&](const auto& f) { visit(record.*(f.member)); });
+}
 
 }  // namespace vantu::wire

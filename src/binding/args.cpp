@@ -1,3 +1,4 @@
+// Binding arguments to parameters, and converting single arguments.
 #include "binding/args.hpp"
 
 #include <cmath>

@@ -1,7 +1,8 @@
-// How a method that blocks waits: it gives the interpreter lock and its
-// object back for the wait, so that other threads (and the actions of a
-// serve loop) run and may call the object's methods, and it runs Python's
-// signal handlers when a signal interrupts the wait, so that Ctrl-C ends it.
+// How a method that blocks waits for its descriptors: accept() and wait()
+// give the interpreter lock and their object back for the wait, so that
+// other threads (and the actions of a serve loop) run and may call the
+// object's methods; open() keeps both, as it always has. Either runs
+// Python's signal handlers while it waits, so that Ctrl-C ends it.
 #pragma once
 
 #include <Python.h>
@@ -53,6 +54,25 @@ private:
     }
 
     Exclusive<T>& cell_;
+};
+
+// Keeps the interpreter lock: waits in short slices and runs the signal
+// handlers between them, as a signal may have reached another thread. The
+// deadline is checked between slices.
+class HoldingWaiter final : public Waiter {
+public:
+    Woken wait(std::span<pollfd> fds, const Deadline& deadline) override {
+        for (;;) {
+            if (poll_until(fds, Deadline::after(slice_seconds), OnSignal::wake) == Woken::ready) {
+                return Woken::ready;
+            }
+            if (deadline.passed()) return Woken::timed_out;
+            if (PyErr_CheckSignals() < 0) throw_error_already_set();
+        }
+    }
+
+private:
+    static constexpr double slice_seconds = 0.05;
 };
 
 }  // namespace vantu::py

@@ -4,10 +4,9 @@
 
 #include <Python.h>
 
-#include <new>
+#include <exception>
 #include <string_view>
 
-#include "base/error.hpp"
 #include "binding/pending_release.hpp"
 
 namespace vantu::py {
@@ -22,30 +21,28 @@ struct ErrorAlreadySet {};
 // `except Exception` does not swallow it; created on first use.
 PyObject* panic_exception_type();
 
-// Writes the message to standard error and raises PanicException(message).
-void raise_panic(std::string_view message);
-
-void raise_runtime_error(std::string_view message);
+// Sets the Python exception for a C++ one: PanicException for vantu::Fatal
+// (its text also goes to standard error), TimeoutError, RuntimeError for
+// vantu::Error and any other standard exception, MemoryError for bad_alloc.
+void raise_from(const std::exception& error);
 
 // Runs `body` and converts whatever it throws; `failed` is what the caller
-// of a slot expects on error (nullptr, -1). There is deliberately no
-// catch (...): a thread ended by the interpreter during finalization is
-// unwound by a foreign exception that must pass through untouched.
+// of a slot expects on error (nullptr, -1). References dropped meanwhile
+// without the lock are released on the way in and out. There is
+// deliberately no catch (...): a thread ended by the interpreter during
+// finalization is unwound by a foreign exception that must pass through.
 template <class Body, class Ret = decltype(std::declval<Body>()())>
 Ret boundary(Body&& body, Ret failed = Ret{}) {
+    drain_pending_releases();
     try {
+        Ret result = body();
         drain_pending_releases();
-        return body();
+        return result;
     } catch (const ErrorAlreadySet&) {
-    } catch (const Fatal& e) {
-        raise_panic(e.what());
-    } catch (const TimeoutError& e) {
-        PyErr_SetString(PyExc_TimeoutError, e.what());
-    } catch (const Error& e) {
-        raise_runtime_error(e.what());
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
+    } catch (const std::exception& error) {
+        raise_from(error);
     }
+    drain_pending_releases();
     return failed;
 }
 

@@ -1,6 +1,9 @@
+// Taking the pending Python exception and rendering its text.
 #include "binding/exception_text.hpp"
 
 #include <Python.h>
+
+#include "base/texts.hpp"
 
 
 namespace vantu::py {
@@ -15,7 +18,7 @@ std::string to_utf8_lossy(PyObject* text) {
     Py_ssize_t size = 0;
     if (const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size)) return {utf8, std::size_t(size)};
     PyErr_Clear();
-    std::string out = "<exception str() failed>";
+    std::string out(texts::exception_str_failed);
     PyObject* units = PyUnicode_AsEncodedString(text, "utf-16-le", "surrogatepass");
     PyObject* fixed = units ? PyUnicode_DecodeUTF16(PyBytes_AS_STRING(units),
                                                     PyBytes_GET_SIZE(units), "replace", nullptr)
@@ -54,7 +57,7 @@ std::string fetch_exception(PyObject*& exception, PyObject*& exception_traceback
         text += to_utf8_lossy(str);
     } else {
         PyErr_Clear();
-        text += "<exception str() failed>";
+        text += texts::exception_str_failed;
     }
     Py_XDECREF(str);
     Py_XDECREF(type);
@@ -78,7 +81,7 @@ RaisedException take_exception() {
     PyObject* exception = nullptr;
     PyObject* traceback = nullptr;
     std::string text = fetch_exception(exception, traceback);
-    return {std::move(text), {DeferredRef::steal(exception), DeferredRef::steal(traceback)}};
+    return {std::move(text), DeferredRef::steal(exception), DeferredRef::steal(traceback)};
 }
 
 }  // namespace vantu::py

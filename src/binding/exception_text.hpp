@@ -11,10 +11,11 @@ namespace vantu::py {
 // it as "QualifiedTypeName: str(exception)". Needs the interpreter lock.
 std::string take_exception_text();
 
-// The same, keeping the exception object with its traceback.
+// The same, keeping the exception object and its traceback.
 struct RaisedException {
     std::string text;
-    CaughtException exception;
+    DeferredRef value;
+    DeferredRef traceback;
 };
 RaisedException take_exception();
 

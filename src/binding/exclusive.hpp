@@ -17,7 +17,7 @@ template <class T>
 class ExclusiveAccess {
 public:
     explicit ExclusiveAccess(Exclusive<T>& cell) : cell_(cell) {
-        if (cell_.busy) throw Error("Already borrowed");
+        if (cell_.busy) throw Error(std::string(texts::already_borrowed));
         cell_.busy = true;
     }
     ~ExclusiveAccess() { cell_.busy = false; }

@@ -1,3 +1,4 @@
+// The serve thread's hand-overs of the interpreter lock.
 #include "binding/gil.hpp"
 
 namespace vantu::py {

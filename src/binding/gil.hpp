@@ -1,4 +1,4 @@
-// Taking the interpreter lock from a thread that may not hold it.
+// The interpreter lock for the serve thread, which is not a Python thread.
 #pragma once
 
 #include <Python.h>
@@ -6,26 +6,6 @@
 #include <cxxabi.h>
 
 #include "binding/pending_release.hpp"
-
-namespace vantu::py {
-
-// Holds the interpreter lock for its scope. Re-entrant: a thread that
-// already holds the lock just counts one more hold. On Python 3.11 a
-// thread that asks for the lock while the interpreter is finalizing is
-// ended with pthread_exit inside PyGILState_Ensure; the C++ frames above
-// are then unwound, so callers keep no noexcept frame on that path.
-class GilGuard {
-public:
-    GilGuard() : state_(PyGILState_Ensure()) { drain_pending_releases(); }
-    ~GilGuard() { PyGILState_Release(state_); }
-    GilGuard(const GilGuard&) = delete;
-    GilGuard& operator=(const GilGuard&) = delete;
-
-private:
-    PyGILState_STATE state_;
-};
-
-}  // namespace vantu::py
 
 namespace vantu::py {
 

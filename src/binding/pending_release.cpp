@@ -1,3 +1,4 @@
+// The process-wide list of references waiting for the interpreter lock.
 #include "binding/pending_release.hpp"
 
 #include <atomic>

@@ -38,12 +38,4 @@ private:
     PyObject* obj_ = nullptr;
 };
 
-// An exception that Python code raised, kept with the traceback it had when
-// it was caught: raising it again starts from that traceback, so raising it
-// many times does not grow it.
-struct CaughtException {
-    DeferredRef value;
-    DeferredRef traceback;
-};
-
 }  // namespace vantu::py

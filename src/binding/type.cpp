@@ -1,4 +1,7 @@
+// Building heap types and the constructor of classes without one.
 #include "binding/type.hpp"
+
+#include "base/texts.hpp"
 
 namespace vantu::py {
 
@@ -16,7 +19,7 @@ void set_class_attr(PyTypeObject* type, const char* name, PyObject* value) {
 }
 
 PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*) {
-    PyErr_SetString(PyExc_TypeError, "No constructor defined");
+    PyErr_SetString(PyExc_TypeError, texts::no_constructor.data());
     return nullptr;
 }
 

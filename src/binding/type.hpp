@@ -4,7 +4,9 @@
 
 #include <Python.h>
 
+#include <array>
 #include <new>
+#include <string_view>
 #include <utility>
 
 #include "binding/boundary.hpp"
@@ -54,6 +56,24 @@ PyTypeObject* build_type(PyType_Spec* type_spec, PyTypeObject* base = nullptr);
 
 // Stores a class attribute of an immutable type.
 void set_class_attr(PyTypeObject* type, const char* name, PyObject* value);
+
+// Text built at compile time into fixed storage, for the type names and
+// docs that type specs point to for the life of the process.
+template <std::size_t Capacity = 96>
+struct ConstText {
+    std::array<char, Capacity> chars{};
+    std::size_t size = 0;
+
+    constexpr ConstText& add(std::string_view text) {
+        for (const char c : text) {
+            if (size + 1 >= Capacity) throw "ConstText: too long";  // fails the build
+            chars[size++] = c;
+        }
+        return *this;
+    }
+    constexpr const char* c_str() const { return chars.data(); }
+    constexpr std::string_view view() const { return {chars.data(), size}; }
+};
 
 // tp_new of classes that Python code cannot instantiate.
 PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*);

@@ -1,3 +1,4 @@
+// Parsing numeric addresses and looking up host names.
 #include "server/address.hpp"
 
 #include <arpa/inet.h>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "base/error.hpp"
+#include "base/texts.hpp"
 
 namespace vantu {
 namespace {
@@ -59,7 +61,7 @@ std::vector<SocketAddress> lookup(const std::string& host, std::uint16_t port) {
     int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
     if (rc != 0) {
         std::string why = rc == EAI_SYSTEM ? os_error_text(errno) : gai_strerror(rc);
-        throw Error("failed to lookup address information: " + why);
+        throw Error(std::string(texts::lookup_failed) + why);
     }
     std::vector<SocketAddress> out;
     for (addrinfo* ai = found; ai; ai = ai->ai_next) {
@@ -78,12 +80,12 @@ std::vector<SocketAddress> lookup(const std::string& host, std::uint16_t port) {
 
 std::vector<SocketAddress> resolve_address(std::string_view address) {
     // The C resolvers stop at a NUL byte and would quietly use a shorter host.
-    if (address.find('\0') != std::string_view::npos) throw Error("invalid socket address");
+    if (address.find('\0') != std::string_view::npos) throw Error(std::string(texts::invalid_address));
     if (std::optional<SocketAddress> numeric = parse_numeric(address)) return {*numeric};
     std::size_t colon = address.rfind(':');
-    if (colon == std::string_view::npos) throw Error("invalid socket address");
+    if (colon == std::string_view::npos) throw Error(std::string(texts::invalid_address));
     std::optional<std::uint16_t> port = parse_port(address.substr(colon + 1));
-    if (!port) throw Error("invalid port value");
+    if (!port) throw Error(std::string(texts::invalid_port));
     return lookup(std::string(address.substr(0, colon)), *port);
 }
 

@@ -1,38 +1,29 @@
+// The server object's operations: connecting, serving, stopping, actions
+// and result frames.
 #include "server/com_socket.hpp"
 
 #include <cstdio>
 
-#include "base/log.hpp"
-#include "binding/boundary.hpp"
+#include "base/texts.hpp"
 #include "server/address.hpp"
-#include "server/models/result_frame.hpp"
 #include "server/serve_loop.hpp"
 #include "server/socket.hpp"
 
 namespace vantu {
 namespace {
 
-constexpr std::string_view log_target = "vantu_protocol::server::com_socket";
-
 Fd bind_listener(const std::string& address) {
-    constexpr std::string_view prefix = "Unable to intanstiate TCP Listener. ";
     try {
         return listen_on(resolve_address(address));
     } catch (const OsError& e) {
-        throw Fatal(std::string(prefix) + os_error_detail(e.code()));
+        throw Fatal(std::string(texts::listener_failed) + os_error_detail(e.code()));
     } catch (const Error& e) {
-        throw Fatal(std::string(prefix) + e.what());
+        throw Fatal(std::string(texts::listener_failed) + e.text());
     }
 }
 
 [[noreturn]] void fail_accept(const OsError& e) {
-    throw Fatal("Unable to get new TCP connection. " + os_error_detail(e.code()));
-}
-
-// open() keeps the interpreter lock while it waits, so it must run Python's
-// signal handlers itself: Ctrl-C then ends the wait with KeyboardInterrupt.
-void run_signal_handlers() {
-    if (PyErr_CheckSignals() < 0) py::throw_error_already_set();
+    throw Fatal(std::string(texts::accept_failed) + os_error_detail(e.code()));
 }
 
 std::string send_timeout_text(double seconds) {
@@ -43,15 +34,6 @@ std::string send_timeout_text(double seconds) {
 }
 
 }  // namespace
-
-void ComSocketServer::open() {
-    Fd listener = bind_listener(address_);
-    try {
-        adopt(accept_client(listener, run_signal_handlers));
-    } catch (const OsError& e) {
-        fail_accept(e);
-    }
-}
 
 bool ComSocketServer::accept(const Deadline& deadline, Waiter& waiter) {
     Fd listener = bind_listener(address_);
@@ -92,13 +74,13 @@ void ComSocketServer::serve() {
     stream_session_ = session_;
     loop_settings_of_last_serve_ = loop_settings_;
     start_serve_loop({std::move(channel.receiver), std::move(connection), std::move(table),
-                      loop_settings_, session_});
+                      loop_settings_, session_, make_runner_()});
 }
 
 void ComSocketServer::close() {
     if (accept_cancel_) signal_event(accept_cancel_->get());
     if (stop_sender_) {
-        if (stop_sender_->send(true)) {
+        if (stop_sender_->send()) {
             if (session_) session_->end();
             // The loop shuts the connection down through its own duplicate.
             stream_.reset();
@@ -106,7 +88,7 @@ void ComSocketServer::close() {
         }
         // A live loop ends only through close() (or with its object), so a
         // repeated close() need not fail: it acts as if no loop had run.
-        if (!loop_settings_of_last_serve_.live()) throw Error("sending on a closed channel");
+        if (!loop_settings_of_last_serve_.live()) throw Error(std::string(texts::closed_channel));
     }
     if (!stream_) return;
     shutdown_both(stream_.get());
@@ -127,15 +109,15 @@ bool ComSocketServer::connected() const {
     return stream_ && !stream_broken_ && !(stream_session_ && stream_session_->over());
 }
 
-void ComSocketServer::on(std::uint8_t id, std::string_view widget, PyObject* action) {
-    log::debug(log_target, "register action: ", widget);
-    actions_.insert_or_assign(action_identity(id, widget), Action{py::Ref::borrow(action)});
+void ComSocketServer::on(std::uint8_t id, std::string_view widget, std::unique_ptr<Action> action) {
+    // A replaced action goes; the key keeps its first spelling.
+    auto [entry, added] = actions_.try_emplace(action_identity(id, widget));
+    std::swap(entry->second, action);
 }
 
-PyObject* ComSocketServer::get_action(std::string_view key) const {
+const Action* ComSocketServer::get_action(std::string_view key) const {
     auto found = actions_.find(key);
-    PyObject* obj = found == actions_.end() ? Py_None : found->second.callable.get();
-    return Py_NewRef(obj);
+    return found == actions_.end() ? nullptr : found->second.get();
 }
 
 void ComSocketServer::clear_references() {
@@ -147,8 +129,7 @@ void ComSocketServer::clear_references() {
     stream_session_.reset();
 }
 
-void ComSocketServer::callback(std::uint8_t id, ServerStatus status, PyObject* data) {
-    ResultFrame frame = new_result_frame(id, status, data);
+void ComSocketServer::callback(const ResultFrame& frame) {
     if (!stream_) throw ServerStateError::no_stream();
     ByteSink bytes;
     frame.encode(bytes);

@@ -1,15 +1,17 @@
-// The TCP server object: one client at a time, an action table, and the
-// stop channel and session of the serve loop it started last.
+// The TCP server object: one client at a time, the action registry, and the
+// stop channel and session of the serve loop it started last. Plain C++: the
+// binding layer converts every Python value before it gets here.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include <Python.h>
-
-#include "base/widget_registry.hpp"
+#include "base/result_frame.hpp"
+#include "server/action_runner.hpp"
+#include "server/deadline.hpp"
 #include "server/fd.hpp"
 #include "server/loop_settings.hpp"
 #include "server/models/widget_registry.hpp"
@@ -22,25 +24,29 @@ namespace vantu {
 
 class ComSocketServer final : public ServerCom {
 public:
-    explicit ComSocketServer(std::string address) : address_(std::move(address)) {}
+    // Makes the ActionRunner of each serve loop.
+    using RunnerFactory = std::function<std::unique_ptr<ActionRunner>()>;
+
+    ComSocketServer(std::string address, RunnerFactory make_runner)
+        : address_(std::move(address)), make_runner_(std::move(make_runner)) {}
 
     const std::string& address() const { return address_; }
 
-    // Binds, waits for one client (acting on signals meanwhile) and keeps
-    // the connection, replacing an earlier one.
-    void open();
-    // The same, waiting through `waiter`: false when the deadline passed
-    // or close() was called first, leaving the object as it was.
+    // Binds, waits through `waiter` for one client and keeps the connection,
+    // replacing an earlier one.
+    void open(Waiter& waiter) { accept(Deadline::never(), waiter); }
+    // The same, giving up when the deadline passes or close() is called
+    // first: then false, and the object is as it was.
     bool accept(const Deadline& deadline, Waiter& waiter);
     void serve() override;
     // Asks a running loop to stop, or shuts the held connection down, and
     // ends a wait in accept().
     void close();
 
-    void on(std::uint8_t id, std::string_view widget, PyObject* action);
-    // The registered object (new reference) or None.
-    PyObject* get_action(std::string_view key) const;
-    void callback(std::uint8_t id, ServerStatus status, PyObject* data);
+    void on(std::uint8_t id, std::string_view widget, std::unique_ptr<Action> action);
+    // The registered action, or null.
+    const Action* get_action(std::string_view key) const;
+    void callback(const ResultFrame& frame);
 
     // Waits through `waiter` until the session of the last serve() is
     // over: that session, or null when the deadline passed first. Throws
@@ -62,6 +68,7 @@ private:
     void adopt(Fd connection);
 
     std::string address_;
+    RunnerFactory make_runner_;
     Fd stream_;
     ActionTable actions_;
     std::optional<StopSender> stop_sender_;

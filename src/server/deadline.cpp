@@ -1,3 +1,4 @@
+// Deadlines on the monotonic clock.
 #include "server/deadline.hpp"
 
 #include <cmath>

@@ -20,7 +20,6 @@ public:
         return seconds ? after(*seconds) : never();
     }
 
-    bool is_never() const { return !at_; }
     bool passed() const;
     // What is left, at least zero; null for a wait without end, as ppoll
     // takes it.

@@ -1,3 +1,4 @@
+// Closing descriptors, and the eventfds that wake waits on other threads.
 #include "server/fd.hpp"
 
 #include <sys/eventfd.h>

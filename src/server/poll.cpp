@@ -1,3 +1,4 @@
+// ppoll until a deadline, with EINTR handled as the caller asks.
 #include "server/poll.hpp"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// The serve loop's thread: reading, dispatching, and how a session ends.
 #include "server/serve_loop.hpp"
 
 #include <pthread.h>
@@ -9,7 +10,7 @@
 
 #include "base/console.hpp"
 #include "base/frame.hpp"
-#include "binding/gil.hpp"
+#include "base/texts.hpp"
 #include "server/poll.hpp"
 #include "server/receive_buffer.hpp"
 #include "server/server_com.hpp"
@@ -29,27 +30,23 @@ struct LoopState {
     LoopStart start;
     const FrameIndex actions;
     Progress progress;
-    py::ThreadGil gil;
 
-    // Runs without the interpreter lock, possibly while the thread is being
-    // unwound: the callables' references are queued, not released here.
-    // A session is over at the latest when its loop is gone.
-    ~LoopState() {
-        release_without_gil(start.table);
-        start.session->end();
-    }
+    // A session is over at the latest when its loop is gone, also when the
+    // interpreter ends the thread at exit.
+    ~LoopState() { start.session->end(); }
 };
 
 // Ends the session on a failure: `text` goes to standard error, the rest
-// to wait().
+// to wait(). It keeps this one form from where it is raised to where it is
+// printed.
 struct LoopFailure {
     SessionEnd why;
     std::string text;
-    py::CaughtException exception;
+    std::unique_ptr<Handle> exception;
 };
 
 [[noreturn]] void fail_read(const OsError& e) {
-    throw LoopFailure{SessionEnd::ended, std::string("Failed to read frame : ") + e.what(), {}};
+    throw LoopFailure{SessionEnd::ended, std::string(texts::read_failed) + e.text(), {}};
 }
 
 // The pause at the start of every cycle. It ends early when a stop message
@@ -93,26 +90,27 @@ std::size_t read_some(int conn, ReceiveBuffer& buffer) {
 void print_received(const Progress& progress, std::size_t count) {
     char digits[24];
     auto end = std::to_chars(digits, digits + sizeof digits, count).ptr;
-    progress.line({"Received size : ", std::string_view(digits, end - digits)});
+    progress.line({texts::received, std::string_view(digits, end - digits)});
 }
 
 // Dispatches every complete frame in the buffer, in order, and keeps a
-// trailing partial frame for the next read. The interpreter lock that the
-// first action takes is kept for the rest of the burst.
+// trailing partial frame for the next read. What the runner keeps between
+// the frames of this burst it gives back before the next wait.
 void dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
-    struct LetGo {
-        py::ThreadGil& gil;
-        ~LetGo() { gil.let_go(); }
-    } let_go{loop.gil};
+    struct Pause {
+        ActionRunner& runner;
+        ~Pause() { runner.pause(); }
+    } pause{*loop.start.runner};
     for (;;) {
         auto result = Frame::parse_stream(buffer.bytes());
         if (auto* decoded = std::get_if<Decoded>(&result)) {
-            if (auto failure = execute_action(loop.actions, decoded->frame, loop.gil,
+            if (auto failure = execute_action(loop.actions, decoded->frame, *loop.start.runner,
                                               loop.progress)) {
-                throw LoopFailure{SessionEnd::action_raised, "Action failed " + failure->text,
+                throw LoopFailure{SessionEnd::action_raised,
+                                  std::string(texts::action_failed) + failure->text,
                                   std::move(failure->exception)};
             }
-            loop.progress.line({"done"});
+            loop.progress.line({texts::done});
             buffer.consume(decoded->used);
             if (buffer.empty()) return;
         } else if (auto* error = std::get_if<DecodeError>(&result)) {
@@ -120,8 +118,9 @@ void dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
         } else {
             if (buffer.size() > ReceiveBuffer::max_pending) {
                 throw LoopFailure{SessionEnd::undecodable,
-                                  "Frame too large: more than 65536 bytes received without a "
-                                  "complete frame",
+                                  "Frame too large: more than " +
+                                      std::to_string(ReceiveBuffer::max_pending) +
+                                      " bytes received without a complete frame",
                                   {}};
             }
             return;
@@ -135,18 +134,16 @@ void dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
     auto result = Frame::parse(buffer.bytes());
     const auto* error = std::get_if<DecodeError>(&result);
     throw LoopFailure{SessionEnd::undecodable,
-                      error ? error->text : "IO error while reading data: unexpected end of file",
-                      {}};
+                      error ? error->text : std::string(texts::decode::payload_eof), {}};
 }
 
 void stop_sequence(LoopState& loop) {
-    loop.progress.line({"Terminating."});
+    loop.progress.line({texts::terminating});
     loop.start.session->end();
     try {
         shutdown_both(loop.start.connection.get());
     } catch (const OsError& e) {
-        throw LoopFailure{SessionEnd::ended,
-                          std::string("Failed to shutdown server: ") + e.what(), {}};
+        throw LoopFailure{SessionEnd::ended, std::string(texts::shutdown_failed) + e.text(), {}};
     }
 }
 
@@ -166,7 +163,7 @@ Next serve_session(LoopState& loop) {
         if (pause) nap(wake, settings.cycle);
         switch (receiver.try_receive()) {
             case Receive::message: stop_sequence(loop); return Next::end;
-            case Receive::disconnected: loop.progress.line({"Link broken"}); break;
+            case Receive::disconnected: loop.progress.line({texts::link_broken}); break;
             case Receive::empty: break;
         }
         switch (wait_for_data(conn, wake, idle)) {
@@ -200,6 +197,9 @@ Next serve_reporting(LoopState& loop) {
         report_fatal(failure.text);
         loop.start.session->end(failure.why, std::move(failure.text),
                                 std::move(failure.exception));
+    } catch (const TextError& e) {
+        report_fatal(e.text());
+        loop.start.session->end();
     } catch (const std::exception& e) {
         report_fatal(e.what());
         loop.start.session->end();
@@ -216,6 +216,8 @@ void wait_for_close(LoopState& loop) {
         if (loop.start.receiver.wait() == Receive::message) stop_sequence(loop);
     } catch (const LoopFailure& failure) {
         report_fatal(failure.text);
+    } catch (const TextError& e) {
+        report_fatal(e.text());
     } catch (const std::exception& e) {
         report_fatal(e.what());
     }
@@ -224,11 +226,11 @@ void wait_for_close(LoopState& loop) {
 void* loop_main(void* arg) {
     std::unique_ptr<LoopState> loop(static_cast<LoopState*>(arg));
     if (serve_reporting(*loop) == Next::wait_for_close) wait_for_close(*loop);
-    // Release the connection and queue the callables' references before
-    // waiting for the interpreter lock to drop the thread state.
+    // The connection and the table go before the runner's last step, which
+    // may wait for the interpreter lock.
     loop->start.connection.reset();
-    release_without_gil(loop->start.table);
-    loop->gil.finish();
+    loop->start.table.clear();
+    loop->start.runner->finish();
     return nullptr;
 }
 
@@ -245,7 +247,7 @@ void start_serve_loop(LoopStart start) {
     pthread_attr_destroy(&attr);
     if (rc != 0) {
         delete loop;
-        throw Fatal("failed to spawn thread: " + os_error_detail(rc));
+        throw Fatal(std::string(texts::spawn_failed) + ": " + os_error_detail(rc));
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "server/action_runner.hpp"
 #include "server/fd.hpp"
 #include "server/loop_settings.hpp"
 #include "server/models/widget_registry.hpp"
@@ -19,6 +20,7 @@ struct LoopStart {
     ActionTable table;
     LoopSettings settings;
     std::shared_ptr<Session> session;
+    std::unique_ptr<ActionRunner> runner;
 };
 
 // Starts a detached thread that owns `start` until it ends. Throws

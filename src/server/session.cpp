@@ -1,10 +1,11 @@
+// The first end of a session, recorded once for every thread.
 #include "server/session.hpp"
 
 namespace vantu {
 
 Session::Session() : over_fd_(new_event_fd()) {}
 
-void Session::end(SessionEnd why, std::string text, py::CaughtException exception) {
+void Session::end(SessionEnd why, std::string text, std::unique_ptr<Handle> exception) {
     std::lock_guard lock(mutex_);
     if (over()) return;
     why_ = why;

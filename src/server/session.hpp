@@ -1,14 +1,15 @@
 // One serve loop's session with its client: whether it is over and why.
 // The server object, its loop and any thread in wait() share it; it is
-// safe to use from every thread, with or without the interpreter lock.
+// safe to use from every thread.
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
-#include "binding/pending_release.hpp"
 #include "server/fd.hpp"
+#include "server/handle.hpp"
 
 namespace vantu {
 
@@ -24,7 +25,7 @@ public:
 
     // The first end is the one kept; later calls change nothing.
     void end(SessionEnd why = SessionEnd::ended, std::string text = {},
-             py::CaughtException exception = {});
+             std::unique_ptr<Handle> exception = {});
 
     bool over() const { return over_.load(std::memory_order_acquire); }
     // Readable from the end on, for any number of waiters.
@@ -33,7 +34,7 @@ public:
     // Valid once over() is true; they never change after that.
     SessionEnd why() const { return why_; }
     const std::string& text() const { return text_; }
-    const py::CaughtException& exception() const { return exception_; }
+    const Handle* exception() const { return exception_.get(); }
 
 private:
     std::mutex mutex_;
@@ -41,7 +42,7 @@ private:
     Fd over_fd_;
     SessionEnd why_ = SessionEnd::ended;
     std::string text_;
-    py::CaughtException exception_;
+    std::unique_ptr<Handle> exception_;
 };
 
 }  // namespace vantu

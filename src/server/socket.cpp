@@ -1,3 +1,4 @@
+// The server's TCP operations on owned descriptors.
 #include "server/socket.hpp"
 
 #include <fcntl.h>
@@ -5,6 +6,8 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+
+#include "base/texts.hpp"
 
 namespace vantu {
 namespace {
@@ -27,7 +30,7 @@ void set_option(int fd, int level, int name, int value) {
 }  // namespace
 
 Fd listen_on(const std::vector<SocketAddress>& addresses) {
-    if (addresses.empty()) throw Error("could not resolve to any addresses");
+    if (addresses.empty()) throw Error(std::string(texts::no_addresses));
     for (std::size_t i = 0;; ++i) {
         try {
             return listen_one(addresses[i]);
@@ -37,12 +40,7 @@ Fd listen_on(const std::vector<SocketAddress>& addresses) {
     }
 }
 
-bool wait_readable(int fd, int timeout_ms) {
-    pollfd entry{fd, POLLIN, 0};
-    int ready = ::poll(&entry, 1, timeout_ms);
-    if (ready < 0 && errno != EINTR) throw OsError(errno);
-    return ready > 0;
-}
+namespace {
 
 Fd accept_ready(const Fd& listener) {
     Fd conn(check_syscall([&] {
@@ -62,6 +60,8 @@ Fd accept_ready(const Fd& listener) {
     return conn;
 }
 
+}  // namespace
+
 Fd wait_for_client(const Fd& listener, int cancel_fd, const Deadline& deadline, Waiter& waiter) {
     pollfd entries[2] = {{listener.get(), POLLIN, 0}, {cancel_fd, POLLIN, 0}};
     if (waiter.wait(entries, deadline) != Woken::ready || !entries[0].revents) return Fd();
@@ -72,7 +72,7 @@ void send_all(int fd, std::span<const std::uint8_t> bytes) {
     while (!bytes.empty()) {
         ssize_t sent = check_syscall(
             [&] { return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); });
-        if (sent == 0) throw Error("failed to write whole buffer");
+        if (sent == 0) throw Error(std::string(texts::write_incomplete));
         bytes = bytes.subspan(static_cast<std::size_t>(sent));
     }
 }
@@ -86,7 +86,7 @@ bool send_all_before(int fd, std::span<const std::uint8_t> bytes, const Deadline
             if (poll_until({&entry, 1}, deadline, OnSignal::retry) == Woken::timed_out) return false;
             continue;
         }
-        if (*sent == 0) throw Error("failed to write whole buffer");
+        if (*sent == 0) throw Error(std::string(texts::write_incomplete));
         bytes = bytes.subspan(static_cast<std::size_t>(*sent));
     }
     return true;

@@ -17,15 +17,9 @@ namespace vantu {
 // resolve to any addresses" when there was none to try.
 Fd listen_on(const std::vector<SocketAddress>& addresses);
 
-// Waits for one client. `between_waits` runs every few milliseconds while
-// nobody connects, so that the caller can act on signals; it may throw to
-// abandon the wait. The connection is close-on-exec, with TCP_NODELAY and
-// keepalive set (see accept_ready).
-template <class Tick>
-Fd accept_client(const Fd& listener, Tick&& between_waits);
-
 // Waits through `waiter` for one client. Nothing when the deadline passes
-// first or `cancel_fd` becomes readable.
+// first or `cancel_fd` becomes readable. The connection is close-on-exec,
+// with TCP_NODELAY and keepalive set.
 Fd wait_for_client(const Fd& listener, int cancel_fd, const Deadline& deadline, Waiter& waiter);
 
 // Writes every byte, suppressing SIGPIPE and retrying on EINTR. Throws
@@ -41,17 +35,5 @@ bool send_all_before(int fd, std::span<const std::uint8_t> bytes, const Deadline
 void shutdown_both(int fd);
 
 Fd duplicate(int fd);
-
-// One wait of at most `timeout_ms` for a pending connection; true when one
-// is ready. EINTR counts as "not yet".
-bool wait_readable(int fd, int timeout_ms);
-Fd accept_ready(const Fd& listener);
-
-template <class Tick>
-Fd accept_client(const Fd& listener, Tick&& between_waits) {
-    constexpr int slice_ms = 50;
-    while (!wait_readable(listener.get(), slice_ms)) between_waits();
-    return accept_ready(listener);
-}
 
 }  // namespace vantu

@@ -1,10 +1,10 @@
+// The stop channel: a counter of stop messages, a condition and an eventfd.
 #include "server/stop_channel.hpp"
 
 #include <unistd.h>
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 
 namespace vantu {
@@ -13,7 +13,7 @@ namespace detail {
 struct StopState {
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<bool> queue;
+    int queued = 0;  // stop messages not yet taken; every one says the same
     int senders = 1;
     bool receiver_alive = true;
     Fd wake;
@@ -25,9 +25,8 @@ namespace {
 
 // With the state's mutex held.
 Receive take(detail::StopState& state) {
-    if (!state.queue.empty()) {
-        state.queue.pop_front();
-        if (state.queue.empty()) {
+    if (state.queued > 0) {
+        if (--state.queued == 0) {
             std::uint64_t count = 0;
             [[maybe_unused]] ssize_t n = ::read(state.wake.get(), &count, sizeof count);
         }
@@ -64,10 +63,10 @@ void StopSender::drop() {
     state_.reset();
 }
 
-bool StopSender::send(bool stop) {
+bool StopSender::send() {
     std::lock_guard lock(state_->mutex);
     if (!state_->receiver_alive) return false;
-    state_->queue.push_back(stop);
+    ++state_->queued;
     signal_event(state_->wake.get());
     state_->changed.notify_all();
     return true;
@@ -88,7 +87,7 @@ Receive StopReceiver::try_receive() {
 
 Receive StopReceiver::wait() {
     std::unique_lock lock(state_->mutex);
-    state_->changed.wait(lock, [&] { return !state_->queue.empty() || state_->senders == 0; });
+    state_->changed.wait(lock, [&] { return state_->queued > 0 || state_->senders == 0; });
     return take(*state_);
 }
 

@@ -24,8 +24,8 @@ public:
     StopSender& operator=(StopSender&& other) noexcept;
     ~StopSender();
 
-    // False when the receiving end is gone.
-    bool send(bool stop);
+    // Queues a stop message; false when the receiving end is gone.
+    bool send();
 
 private:
     void drop();

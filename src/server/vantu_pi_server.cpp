@@ -3,13 +3,15 @@
 
 #include <atomic>
 
-#include "base/py/enums.hpp"
-#include "base/py/widget_registry.hpp"
+#include "base/texts.hpp"
 #include "binding/args.hpp"
+#include "binding/com_socket_type.hpp"
+#include "binding/on_decorator.hpp"
+#include "binding/ref.hpp"
 #include "binding/type.hpp"
-#include "server/com_socket_type.hpp"
-#include "server/models/result_payload.hpp"
-#include "server/on_decorator.hpp"
+#include "binding/values/enums.hpp"
+#include "binding/values/result_payloads.hpp"
+#include "binding/values/widget_events.hpp"
 
 namespace vantu::py {
 namespace {
@@ -34,8 +36,10 @@ PyType_Slot factory_slots[] = {
     {0, nullptr},
 };
 
+constexpr auto factory_name = ConstText<>().add(texts::type_module).add("VantuPiServer");
+
 PyType_Spec factory_spec = {
-    "builtins.VantuPiServer", sizeof(PyObject), 0,
+    factory_name.c_str(), sizeof(PyObject), 0,
     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, factory_slots,
 };
 

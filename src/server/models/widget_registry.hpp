@@ -1,31 +1,41 @@
-// The action table: identity key to the Python callable registered for it.
+// The action registry: for each widget and id, what the program registered
+// to run when such a frame arrives.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 #include "base/widget_registry.hpp"
-#include "binding/ref.hpp"
+#include "server/handle.hpp"
 
 namespace vantu {
 
-// One registration: a strong reference to a Python object, normally a
-// callable (nothing checks that it is).
-struct Action {
-    py::Ref callable;
+// One registration. The server keeps it, copies it for a serve loop and
+// hands it to the loop's ActionRunner; the binding layer gives it its
+// meaning (a Python callable).
+class Action : public Handle {
+public:
+    // A copy for a serve loop's own table. serve() makes it, on the thread
+    // and with the locks of serve()'s caller.
+    virtual std::unique_ptr<Action> clone() const = 0;
 };
 
-// Looks keys up by string_view, so that a frame's stack-built identity key
-// needs no string of its own.
+// Looks keys up by string_view, so that a lookup needs no string of its own.
 struct KeyHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
 };
 
-using ActionTable = std::unordered_map<std::string, Action, KeyHash, std::equal_to<>>;
+using ActionTable =
+    std::unordered_map<std::string, std::unique_ptr<Action>, KeyHash, std::equal_to<>>;
+
+// A copy holding a clone of each action.
+ActionTable clone_action_registry(const ActionTable& source);
 
 // Each action that a frame can reach, filed under the frame's widget tag
 // and id, so that dispatch finds a frame's action without building or
@@ -34,18 +44,10 @@ using ActionTable = std::unordered_map<std::string, Action, KeyHash, std::equal_
 class FrameIndex {
 public:
     explicit FrameIndex(const ActionTable& table);
-    const Action* find(std::uint8_t tag, std::uint8_t id) const { return slots_[tag * 256u + id]; }
+    const Action* find(std::size_t tag, std::uint8_t id) const { return slots_[tag * 256u + id]; }
 
 private:
     std::array<const Action*, widget_count * 256> slots_{};
 };
-
-// A copy with one more reference to each callable; needs the interpreter
-// lock, which it takes re-entrantly.
-ActionTable clone_action_registry(const ActionTable& source);
-
-// Empties the table without the interpreter lock: the references are
-// queued and released the next time a thread of the module holds it.
-void release_without_gil(ActionTable& table);
 
 }  // namespace vantu

@@ -1,7 +1,10 @@
-#include "server/models/result_payload.hpp"
+// The result payload classes and the binding of a payload object.
+#include "binding/values/result_payloads.hpp"
 
 #include <string>
 
+#include "base/error.hpp"
+#include "base/texts.hpp"
 #include "binding/args.hpp"
 #include "binding/type.hpp"
 
@@ -43,14 +46,24 @@ PyType_Slot error_slots[] = {
 
 constexpr unsigned payload_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
 
+constexpr auto confirm_name = ConstText<>().add(texts::type_module).add(result_names[0]);
+constexpr auto error_name = ConstText<>().add(texts::type_module).add(result_names[1]);
+
 PyType_Spec confirm_spec = {
-    "builtins.ConfirmResult", sizeof(Object<result::ConfirmResult>), 0, payload_flags,
-    confirm_slots,
+    confirm_name.c_str(), sizeof(Object<result::ConfirmResult>), 0, payload_flags, confirm_slots,
 };
 
 PyType_Spec error_spec = {
-    "builtins.ErrorResult", sizeof(Object<result::ErrorResult>), 0, payload_flags, error_slots,
+    error_name.c_str(), sizeof(Object<result::ErrorResult>), 0, payload_flags, error_slots,
 };
+
+// Why neither payload class accepted the object, one reason per variant
+// of the binding, so the message says what would have been accepted.
+std::string binding_failure(PyObject* data) {
+    const std::string type = _PyType_Name(Py_TYPE(data));
+    return std::string(texts::unbound_confirm) + type + std::string(texts::unbound_error) + type +
+           std::string(texts::unbound_end);
+}
 
 }  // namespace
 
@@ -64,14 +77,12 @@ PyTypeObject* error_result_type() {
     return type;
 }
 
-const result::ConfirmResult* confirm_result_of(PyObject* obj) {
-    if (!PyObject_TypeCheck(obj, confirm_result_type())) return nullptr;
-    return &value_of<result::ConfirmResult>(obj);
-}
-
-const result::ErrorResult* error_result_of(PyObject* obj) {
-    if (!PyObject_TypeCheck(obj, error_result_type())) return nullptr;
-    return &value_of<result::ErrorResult>(obj);
+ResultRegistry to_result_payload(PyObject* data) {
+    if (PyObject_TypeCheck(data, confirm_result_type())) {
+        return value_of<result::ConfirmResult>(data);
+    }
+    if (PyObject_TypeCheck(data, error_result_type())) return value_of<result::ErrorResult>(data);
+    throw Fatal(std::string(texts::payload_unbound) + binding_failure(data));
 }
 
 }  // namespace vantu::py

@@ -1,9 +1,14 @@
-#include "server/com_socket_type.hpp"
+// ComSocketServer's Python class: every argument is converted here, then
+// handed to the C++ server object.
+#include "binding/com_socket_type.hpp"
 
-#include "base/py/enums.hpp"
+#include "base/texts.hpp"
 #include "binding/args.hpp"
 #include "binding/blocking_wait.hpp"
+#include "binding/python_action.hpp"
 #include "binding/type.hpp"
+#include "binding/values/enums.hpp"
+#include "binding/values/result_payloads.hpp"
 
 namespace vantu::py {
 namespace {
@@ -15,8 +20,18 @@ PyObject* server_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         static constexpr Signature<1> sig{"ComSocketServer", {"address"}};
         auto [address] = bind(sig, args, kwargs);
         std::string_view text = to_str({sig.function, "address"}, address);
-        return new_object<ServerCell>(type, ComSocketServer(std::string(text)));
+        return new_object<ServerCell>(type, ComSocketServer(std::string(text), make_python_runner));
     });
+}
+
+// The server holds only what this class gave it: PyAction and PyException.
+PyObject* python_callable(const Action& action) {
+    return static_cast<const PyAction&>(action).callable();
+}
+
+const PyException* session_exception(const Session* session) {
+    if (!session || !session->over()) return nullptr;
+    return static_cast<const PyException*>(session->exception());
 }
 
 // An action that refers to its server (a closure, a bound method) makes a
@@ -25,17 +40,25 @@ PyObject* server_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 int server_traverse(PyObject* self, visitproc visit, void* arg) {
     Py_VISIT(Py_TYPE(self));
     const ComSocketServer& server = server_cell(self).value;
-    for (const auto& entry : server.actions()) Py_VISIT(entry.second.callable.get());
-    if (const Session* session = server.last_session(); session && session->over()) {
-        Py_VISIT(session->exception().value.get());
-        Py_VISIT(session->exception().traceback.get());
+    for (const auto& entry : server.actions()) Py_VISIT(python_callable(*entry.second));
+    if (const PyException* exception = session_exception(server.last_session())) {
+        Py_VISIT(exception->value());
+        Py_VISIT(exception->traceback());
     }
     return 0;
 }
 
+// The server's references to Python objects go through deferred releases,
+// which are carried out before these return.
 int server_clear(PyObject* self) {
     server_cell(self).value.clear_references();
+    drain_pending_releases();
     return 0;
+}
+
+void server_dealloc(PyObject* self) {
+    dealloc_gc_object<ServerCell>(self);
+    drain_pending_releases();
 }
 
 PyObject* get_address(PyObject* self, void*) {
@@ -117,6 +140,17 @@ PyObject* call_no_args(PyObject* self, PyObject*) {
     });
 }
 
+// open() keeps the interpreter lock and the object while it waits, as it
+// always has, and runs the signal handlers itself: Ctrl-C then ends it.
+PyObject* server_open(PyObject* self, PyObject*) {
+    return boundary([&] {
+        ExclusiveAccess server(server_cell(self));
+        HoldingWaiter waiter;
+        server->open(waiter);
+        Py_RETURN_NONE;
+    });
+}
+
 using Waiter = ReleasingWaiter<ComSocketServer>;
 
 PyObject* server_accept(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -138,15 +172,16 @@ PyObject* session_result(const Session& session) {
     switch (session.why()) {
         case SessionEnd::ended: Py_RETURN_TRUE;
         case SessionEnd::action_raised: {
-            PyObject* exception = session.exception().value.get();
-            PyErr_Restore(Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(exception))),
-                          Py_NewRef(exception), Py_XNewRef(session.exception().traceback.get()));
+            const PyException* exception = session_exception(&session);
+            PyObject* value = exception->value();
+            PyErr_Restore(Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(value))), Py_NewRef(value),
+                          Py_XNewRef(exception->traceback()));
             return nullptr;
         }
         case SessionEnd::undecodable: {
             const std::string& text = session.text();
-            PyObject* message = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
-                                                     "replace");
+            PyObject* message =
+                PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
             if (!message) return nullptr;
             PyErr_SetObject(PyExc_ValueError, message);
             Py_DECREF(message);
@@ -181,7 +216,7 @@ PyObject* server_on(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
         std::uint8_t id_value = to_u8({sig.function, "id"}, id);
         std::string_view widget_text = to_str({sig.function, "widget"}, widget);
         ExclusiveAccess server(server_cell(self));
-        server->on(id_value, widget_text, action);
+        server->on(id_value, widget_text, std::make_unique<PyAction>(action));
         Py_RETURN_NONE;
     });
 }
@@ -193,7 +228,8 @@ PyObject* server_get_action(PyObject* self, PyObject* const* args, Py_ssize_t na
         auto [key] = bind(sig, args, nargs, kwnames);
         std::string_view key_text = to_str({sig.function, "key"}, key);
         ExclusiveAccess server(server_cell(self));
-        return server->get_action(key_text);
+        const Action* action = server->get_action(key_text);
+        return Py_NewRef(action ? python_callable(*action) : Py_None);
     });
 }
 
@@ -204,8 +240,11 @@ PyObject* server_callback(PyObject* self, PyObject* const* args, Py_ssize_t narg
         auto [id, status, data] = bind(sig, args, nargs, kwnames);
         std::uint8_t id_value = to_u8({sig.function, "id"}, id);
         ServerStatus status_value = to_server_status({sig.function, "status"}, status);
+        // Before the connection is looked at: a bad payload is fatal even
+        // without one.
+        ResultFrame frame{id_value, status_value, to_result_payload(data)};
         ExclusiveAccess server(server_cell(self));
-        server->callback(id_value, status_value, data);
+        server->callback(frame);
         Py_RETURN_NONE;
     });
 }
@@ -213,7 +252,7 @@ PyObject* server_callback(PyObject* self, PyObject* const* args, Py_ssize_t narg
 constexpr int fast_keywords = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef methods[] = {
-    {"open", call_no_args<&ComSocketServer::open>, METH_NOARGS, "open($self)\n--\n\n"},
+    {"open", server_open, METH_NOARGS, "open($self)\n--\n\n"},
     {"serve", call_no_args<&ComSocketServer::serve>, METH_NOARGS, "serve($self)\n--\n\n"},
     {"close", call_no_args<&ComSocketServer::close>, METH_NOARGS, "close($self)\n--\n\n"},
     {"on", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(server_on)), fast_keywords,
@@ -241,7 +280,7 @@ PyGetSetDef getters[] = {
 
 PyType_Slot slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(server_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_gc_object<ServerCell>)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(server_dealloc)},
     {Py_tp_traverse, reinterpret_cast<void*>(server_traverse)},
     {Py_tp_clear, reinterpret_cast<void*>(server_clear)},
     {Py_tp_methods, methods},
@@ -250,8 +289,10 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
+constexpr auto type_name = ConstText<>().add(texts::type_module).add("ComSocketServer");
+
 PyType_Spec type_spec = {
-    "builtins.ComSocketServer", sizeof(Server), 0,
+    type_name.c_str(), sizeof(Server), 0,
     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC, slots,
 };
 
@@ -263,7 +304,8 @@ PyTypeObject* com_socket_server_type() {
 }
 
 PyObject* new_com_socket_server(std::string_view address) {
-    return new_object<ServerCell>(com_socket_server_type(), ComSocketServer(std::string(address)));
+    return new_object<ServerCell>(com_socket_server_type(),
+                                  ComSocketServer(std::string(address), make_python_runner));
 }
 
 ServerCell& server_cell(PyObject* obj) { return value_of<ServerCell>(obj); }

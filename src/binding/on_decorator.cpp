@@ -1,15 +1,15 @@
-#include "server/on_decorator.hpp"
+// The module function on(server): the decorator it makes and the wrapper
+// that the decorated name is then bound to.
+#include "binding/on_decorator.hpp"
 
-#include "base/log.hpp"
 #include "binding/args.hpp"
+#include "binding/com_socket_type.hpp"
 #include "binding/exception_text.hpp"
+#include "binding/python_action.hpp"
 #include "binding/ref.hpp"
-#include "server/com_socket_type.hpp"
 
 namespace vantu::py {
 namespace {
-
-constexpr std::string_view log_target = "vantu_protocol::server::com_socket";
 
 [[noreturn]] void fail_unexpected(const char* step) {
     throw Fatal(std::string("unexpected error ") + step + ": " + take_exception_text());
@@ -32,10 +32,7 @@ std::string function_name(PyObject* func) {
 // The wrapper that the decorated name is bound to: calls the function with
 // the very same arguments.
 PyObject* wrapper_call(PyObject* func, PyObject* args, PyObject* kwargs) {
-    return boundary([&] {
-        log::debug(log_target, "decorated call");
-        return PyObject_Call(func, args, kwargs);
-    });
+    return boundary([&] { return PyObject_Call(func, args, kwargs); });
 }
 
 PyMethodDef wrapper_def = {"closure", reinterpret_cast<PyCFunction>(
@@ -53,10 +50,9 @@ PyObject* decorator_call(PyObject* server, PyObject* args, PyObject*) {
         auto [id, widget] = extract_identity(function_name(func));
         try {
             ExclusiveAccess access(server_cell(server));
-            access->on(id, widget, func);
+            access->on(id, widget, std::make_unique<PyAction>(func));
         } catch (const Error& e) {
-            throw Fatal(std::string("unexpected error registering the decorated function: ") +
-                        e.what());
+            throw Fatal("unexpected error registering the decorated function: " + e.text());
         }
         PyObject* wrapper = PyCFunction_NewEx(&wrapper_def, func, nullptr);
         if (!wrapper) throw_error_already_set();

@@ -1,4 +1,5 @@
-#include "base/py/enums.hpp"
+// The two enumeration classes, from one template over their member names.
+#include "binding/values/enums.hpp"
 
 #include <algorithm>
 #include <array>
@@ -6,6 +7,7 @@
 #include <string_view>
 
 #include "base/protocol.hpp"
+#include "base/texts.hpp"
 #include "binding/ref.hpp"
 #include "binding/type.hpp"
 
@@ -113,13 +115,17 @@ struct EnumSlots {
 
 constexpr unsigned enum_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
 
+template <class E>
+constexpr auto type_name = ConstText<>().add(texts::type_module).add(EnumInfo<E>::name);
+
 PyType_Spec server_status_spec = {
-    "builtins.ServerStatus", sizeof(Object<ServerStatus>), 0, enum_flags,
+    type_name<ServerStatus>.c_str(), sizeof(Object<ServerStatus>), 0, enum_flags,
     EnumSlots<ServerStatus>::slots,
 };
 
 PyType_Spec protocol_spec = {
-    "builtins.Protocol", sizeof(Object<Protocol>), 0, enum_flags, EnumSlots<Protocol>::slots,
+    type_name<Protocol>.c_str(), sizeof(Object<Protocol>), 0, enum_flags,
+    EnumSlots<Protocol>::slots,
 };
 
 }  // namespace

@@ -1,0 +1,34 @@
+// The outgoing result frame, its payloads, and its MessagePack encoding.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "base/byte_sink.hpp"
+#include "base/widget_registry.hpp"
+
+namespace vantu {
+
+namespace result {
+struct ConfirmResult { bool status = false; };
+struct ErrorResult { std::string error; };
+}  // namespace result
+
+using ResultRegistry = std::variant<result::ConfirmResult, result::ErrorResult>;
+inline constexpr std::array<std::string_view, 2> result_names = {
+    "ConfirmResult", "ErrorResult",
+};
+
+struct ResultFrame {
+    std::uint8_t id = 0;
+    ServerStatus status = ServerStatus::NotInit;
+    ResultRegistry data;
+
+    // Appends the MessagePack bytes: [id, status name, {variant name: [field]}].
+    void encode(ByteSink& out) const;
+};
+
+}  // namespace vantu
