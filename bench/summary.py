@@ -10,14 +10,12 @@ import sys
 
 # The ratio lines that bench/codec prints after Google Benchmark's table.
 CODEC_LINE = re.compile(r"^(\w+)\s+([\d.]+) ns\s+(\w+)\s+([\d.]+) ns\s+ratio ([\d.]+)")
-CODEC_KEYS = {"decode_parse": "parse", "encode_bufferize": "bufferize", "encode_byte_sink": "encode"}
+CODEC_KEYS = {"decode_parse": "parse", "encode_byte_sink": "encode"}
 
 # (what, time key, reference time key, ratio key, target ratio, unit)
 ROWS = [
     ("parse, worked example 1", "parse_ns", "parse_msgpack_cxx_ns", "parse_ratio_vs_msgpack_cxx",
      0.3, "ns"),
-    ("bufferize, result example 1", "bufferize_ns", "bufferize_msgpack_cxx_ns",
-     "bufferize_ratio_vs_msgpack_cxx", 0.5, "ns"),
     ("encode into inline storage", "encode_ns", "encode_msgpack_cxx_ns",
      "encode_ratio_vs_msgpack_cxx", 0.5, "ns"),
     ("callback to a TCP reader", "callback_ns", "callback_python_ns", "callback_ratio_vs_python",

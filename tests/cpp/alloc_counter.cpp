@@ -1,3 +1,4 @@
+// Replaces operator new to count what the current thread allocates.
 #include "alloc_counter.hpp"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// Floats as decode error texts write them.
 #include "base/float_text.hpp"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,8 @@
-// Result frames, byte for byte.
+// Result frames, byte for byte: the encoder itself. The Python tests check
+// the same bytes as callback() puts them on a socket.
 #include <gtest/gtest.h>
 
+#include "base/result_frame.hpp"
 #include "test_bytes.hpp"
 
 namespace vantu::test {
@@ -32,7 +34,6 @@ TEST_P(ResultEncoding, ExactBytes) {
     GetParam().frame.encode(sink);
     const Bytes encoded(sink.bytes().begin(), sink.bytes().end());
     EXPECT_EQ(to_hex(encoded), to_hex(GetParam().expected));
-    EXPECT_EQ(GetParam().frame.bufferize(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(ResultFrame, ResultEncoding, testing::Values(
@@ -64,16 +65,14 @@ INSTANTIATE_TEST_SUITE_P(ResultFrame, ResultEncoding, testing::Values(
 ), [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ByteSink, KeepsBytesAcrossTheSpillToTheHeap) {
-    const Bytes triple = hex("0A 0B 0C");
     ByteSink sink;
     Bytes expected;
-    for (int i = 0; i < 1000; ++i) {
-        const auto byte = static_cast<std::uint8_t>(i * 7);
-        sink.push(byte);
-        expected.push_back(byte);
-        if (i % 10 == 0) {
-            sink.append(triple.data(), triple.size());
-            expected = expected + triple;
+    for (std::size_t i = 0; i < 1000; ++i) {
+        // Runs of 1 to 7 bytes, so that the spill comes in the middle of one.
+        const std::span<std::uint8_t> room = sink.extend(i % 7 + 1);
+        for (std::uint8_t& byte : room) {
+            byte = static_cast<std::uint8_t>(expected.size() * 7);
+            expected.push_back(byte);
         }
     }
     EXPECT_EQ(Bytes(sink.bytes().begin(), sink.bytes().end()), expected);

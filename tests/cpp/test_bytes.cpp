@@ -1,3 +1,4 @@
+// Wire bytes for tests, and frames rendered from their rows.
 #include "test_bytes.hpp"
 
 #include <cstdio>
@@ -47,29 +48,26 @@ std::string to_hex(std::span<const std::uint8_t> bytes) {
 
 namespace {
 
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
+void put(std::ostream& out, bool value) { out << std::boolalpha << value; }
+void put(std::ostream& out, std::uint8_t value) { out << int{value}; }
+void put(std::ostream& out, float value) { out << value; }
+void put(std::ostream& out, const Coord& value) { out << value.x << ',' << value.y; }
 
 }  // namespace
 
+// The fields in row order, whatever the kind.
 std::string describe(const Frame& frame) {
     std::ostringstream out;
-    out << int{frame.id} << ' ' << frame.data.name_view() << '{';
-    std::visit(Overloaded{
-                   [](const widget::ClickButton&) {},
-                   [](const widget::ConfirmButton&) {},
-                   [&](const widget::ToggleButton& w) { out << std::boolalpha << w.value; },
-                   [&](const widget::PressButton& w) { out << std::boolalpha << w.pressed; },
-                   [&](const widget::DirectionalButton& w) { out << int{w.direction}; },
-                   [&](const widget::Joystick& w) {
-                       out << w.delta.x << ',' << w.delta.y << ',' << w.intensity;
-                   },
-               },
-               frame.data.value);
+    out << int{frame.id} << ' ' << frame.data.name() << '{';
+    with_widget_tag(frame.data.tag(), [&](auto tag) {
+        const auto& event = std::get<tag()>(frame.data.value);
+        const char* separator = "";
+        for_each_field(widget_kind<tag()>, [&](const auto& f) {
+            out << separator;
+            put(out, event.*(f.member));
+            separator = ",";
+        });
+    });
     out << '}';
     return out.str();
 }

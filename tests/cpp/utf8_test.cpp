@@ -1,3 +1,4 @@
+// UTF-8 validation and its error positions.
 #include "base/utf8.hpp"
 
 #include <gtest/gtest.h>

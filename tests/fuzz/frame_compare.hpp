@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <type_traits>
 
 #include "base/frame.hpp"
 
@@ -17,25 +16,25 @@ inline bool same_float(float a, float b) {
            std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
 }
 
+inline bool same_value(bool a, bool b) { return a == b; }
+inline bool same_value(std::uint8_t a, std::uint8_t b) { return a == b; }
+inline bool same_value(float a, float b) { return same_float(a, b); }
+inline bool same_value(const Coord& a, const Coord& b) {
+    return same_float(a.x, b.x) && same_float(a.y, b.y);
+}
+
+// Field by field, from the kind's row.
 inline bool same_frame(const Frame& a, const Frame& b) {
-    if (a.id != b.id || a.data.value.index() != b.data.value.index()) return false;
-    return std::visit(
-        [&](const auto& left) {
-            using W = std::decay_t<decltype(left)>;
-            const W& right = std::get<W>(b.data.value);
-            if constexpr (std::is_same_v<W, widget::ToggleButton>) return left.value == right.value;
-            if constexpr (std::is_same_v<W, widget::PressButton>) return left.pressed == right.pressed;
-            if constexpr (std::is_same_v<W, widget::DirectionalButton>) {
-                return left.direction == right.direction;
-            }
-            if constexpr (std::is_same_v<W, widget::Joystick>) {
-                return same_float(left.delta.x, right.delta.x) &&
-                       same_float(left.delta.y, right.delta.y) &&
-                       same_float(left.intensity, right.intensity);
-            }
-            return true;
-        },
-        a.data.value);
+    if (a.id != b.id || a.data.tag() != b.data.tag()) return false;
+    bool same = true;
+    with_widget_tag(a.data.tag(), [&](auto tag) {
+        const auto& left = std::get<tag()>(a.data.value);
+        const auto& right = std::get<tag()>(b.data.value);
+        for_each_field(widget_kind<tag()>, [&](const auto& f) {
+            same = same && same_value(left.*(f.member), right.*(f.member));
+        });
+    });
+    return same;
 }
 
 // A broken invariant is a finding: abort so that libFuzzer keeps the input.

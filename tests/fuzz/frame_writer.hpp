@@ -29,7 +29,13 @@ private:
     using Field = std::function<void()>;
     void record(std::span<const std::string_view> names, std::span<const Field> fields,
                 std::optional<std::vector<std::uint8_t>> as_bytes = std::nullopt);
-    void widget(const WidgetRegistry& w);
+    template <class Row, class Record>
+    void record_of(const Row& row, const Record& r);
+    void value(bool v);
+    void value(std::uint8_t v);
+    void value(float v);
+    void value(const Coord& v);
+    void value(const WidgetRegistry& w);
     // Keys and variant indexes must be unsigned encodings; values may be signed.
     void uint(std::uint64_t v, bool allow_signed = true);
     void sint(std::int64_t v);
@@ -175,50 +181,45 @@ inline void FrameWriter::record(std::span<const std::string_view> names,
     }
 }
 
-inline void FrameWriter::widget(const WidgetRegistry& w) {
-    header(0x80, 16, 0xDE, 1);
-    if (coin()) uint(w.tag(), false);
-    else text(w.name_view(), coin());
-    std::visit(
-        [&](const auto& v) {
-            using W = std::decay_t<decltype(v)>;
-            if constexpr (std::is_same_v<W, widget::ToggleButton>) {
-                static constexpr std::array<std::string_view, 1> names = {"value"};
-                const Field fields[] = {[&] { out_.push_back(v.value ? 0xC3 : 0xC2); }};
-                record(names, fields);
-            } else if constexpr (std::is_same_v<W, widget::PressButton>) {
-                static constexpr std::array<std::string_view, 1> names = {"pressed"};
-                const Field fields[] = {[&] { out_.push_back(v.pressed ? 0xC3 : 0xC2); }};
-                record(names, fields);
-            } else if constexpr (std::is_same_v<W, widget::DirectionalButton>) {
-                static constexpr std::array<std::string_view, 1> names = {"direction"};
-                const Field fields[] = {[&] { uint(v.direction); }};
-                record(names, fields, std::vector<std::uint8_t>{v.direction});
-            } else if constexpr (std::is_same_v<W, widget::Joystick>) {
-                static constexpr std::array<std::string_view, 2> names = {"delta", "intensity"};
-                static constexpr std::array<std::string_view, 2> coord = {"x", "y"};
-                const Field coord_fields[] = {[&] { f32(v.delta.x); }, [&] { f32(v.delta.y); }};
-                const auto is_byte = [](float f) { return f >= 0 && f <= 255 && std::trunc(f) == f; };
-                std::optional<std::vector<std::uint8_t>> coord_bytes;
-                if (is_byte(v.delta.x) && is_byte(v.delta.y) && !std::signbit(v.delta.x) &&
-                    !std::signbit(v.delta.y)) {
-                    coord_bytes = std::vector<std::uint8_t>{static_cast<std::uint8_t>(v.delta.x),
-                                                            static_cast<std::uint8_t>(v.delta.y)};
-                }
-                const Field fields[] = {[&] { record(coord, coord_fields, coord_bytes); },
-                                        [&] { f32(v.intensity); }};
-                record(names, fields);
-            } else {
-                record({}, {}, std::vector<std::uint8_t>{});
-            }
-        },
-        w.value);
+// The byte a binary record may give for a field, where there is one.
+inline std::optional<std::uint8_t> as_byte(bool) { return std::nullopt; }
+inline std::optional<std::uint8_t> as_byte(std::uint8_t v) { return v; }
+inline std::optional<std::uint8_t> as_byte(float v) {
+    if (!(v >= 0 && v <= 255 && std::trunc(v) == v) || std::signbit(v)) return std::nullopt;
+    return static_cast<std::uint8_t>(v);
+}
+inline std::optional<std::uint8_t> as_byte(const Coord&) { return std::nullopt; }
+inline std::optional<std::uint8_t> as_byte(const WidgetRegistry&) { return std::nullopt; }
+
+inline void FrameWriter::value(bool v) { out_.push_back(v ? 0xC3 : 0xC2); }
+inline void FrameWriter::value(std::uint8_t v) { uint(v); }
+inline void FrameWriter::value(float v) { f32(v); }
+inline void FrameWriter::value(const Coord& v) { record_of(coord_row, v); }
+
+// Any record from its row: its fields, and a binary form when every field
+// can be a byte.
+template <class Row, class Record>
+void FrameWriter::record_of(const Row& row, const Record& r) {
+    const auto names = field_names(row);
+    std::vector<Field> fields;
+    std::optional<std::vector<std::uint8_t>> bytes = std::vector<std::uint8_t>{};
+    for_each_field(row, [&](const auto& f) {
+        const auto& member = r.*(f.member);
+        fields.push_back([this, &member] { value(member); });
+        const std::optional<std::uint8_t> byte = as_byte(member);
+        if (byte && bytes) bytes->push_back(*byte);
+        else bytes.reset();
+    });
+    record(names, fields, bytes);
 }
 
-inline void FrameWriter::frame(const Frame& f) {
-    static constexpr std::array<std::string_view, 2> names = {"id", "data"};
-    const Field fields[] = {[&] { uint(f.id); }, [&] { widget(f.data); }};
-    record(names, fields);
+inline void FrameWriter::value(const WidgetRegistry& w) {
+    header(0x80, 16, 0xDE, 1);
+    if (coin()) uint(w.tag(), false);
+    else text(w.name(), coin());
+    with_widget_tag(w.tag(), [&](auto tag) { record_of(widget_kind<tag()>, std::get<tag()>(w.value)); });
 }
+
+inline void FrameWriter::frame(const Frame& f) { record_of(frame_row, f); }
 
 }  // namespace vantu::fuzz
