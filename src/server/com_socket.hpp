@@ -1,4 +1,4 @@
-// The TCP server object: one client at a time, the action registry, and the
+// The TCP server object: one client at a time, the action table, and the
 // stop channel and session of the serve loop it started last. Plain C++: the
 // binding layer converts every Python value before it gets here.
 #pragma once

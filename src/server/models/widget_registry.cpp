@@ -1,4 +1,4 @@
-// The action registry's copies and its index by frame.
+// The action table's copies and its index by frame.
 #include "server/models/widget_registry.hpp"
 
 namespace vantu {

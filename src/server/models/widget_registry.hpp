@@ -1,4 +1,4 @@
-// The action registry: for each widget and id, what the program registered
+// The action table: for each widget and id, what the program registered
 // to run when such a frame arrives.
 #pragma once
 
