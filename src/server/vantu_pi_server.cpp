@@ -1,8 +1,6 @@
 // The module entry point and VantuPiServer, the factory class.
 #include <Python.h>
 
-#include <atomic>
-
 #include "base/texts.hpp"
 #include "binding/args.hpp"
 #include "binding/com_socket_type.hpp"
@@ -107,17 +105,19 @@ PyModuleDef module_def = {
     nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
-std::atomic<std::int64_t> first_interpreter{-1};
 PyObject* cached_module = nullptr;
 
 PyObject* init_module() {
-    std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
-    if (id < 0) return nullptr;
-    std::int64_t expected = -1;
-    if (!first_interpreter.compare_exchange_strong(expected, id) && expected != id) {
+    // The classes and the module are made once per process, so they belong
+    // to the main interpreter, the one that lives as long as the process: a
+    // sub-interpreter that made them would free them when it ends, and a
+    // sub-interpreter that came first would lock the main one out. (Python
+    // 3.13 runs a first import from a sub-interpreter in the main
+    // interpreter, then here again for the sub-interpreter.)
+    if (PyInterpreterState_Get() != PyInterpreterState_Main()) {
         PyErr_SetString(PyExc_ImportError,
                         "vantu_protocol does not support sub-interpreters: it can be "
-                        "imported in one interpreter per process");
+                        "imported in the main interpreter only");
         return nullptr;
     }
     if (cached_module) return Py_NewRef(cached_module);
