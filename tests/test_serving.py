@@ -3,6 +3,7 @@
 import gc
 import os
 import signal
+import threading
 import time
 
 import msgpack
@@ -277,13 +278,26 @@ def test_callback_from_an_action(served):
 
 
 def test_callback_after_close_inside_an_action(served):
-    def answer(event):
-        s.server.callback(1, ServerStatus.Idle, ConfirmResult(True))
+    # The action is held until close() has taken the connection away: its
+    # callback then finds none, and the loop still stops once it returns.
+    closed, outcome = threading.Event(), []
 
-    s = served("sleep:0.8", send(CLICK_1), "eof", actions={"ClickButton_1": answer})
+    def answer(event):
+        closed.wait(60)
+        try:
+            s.server.callback(1, ServerStatus.Idle, ConfirmResult(True))
+            outcome.append("sent")
+        except RuntimeError as e:
+            outcome.append(str(e))
+
+    s = served(send(CLICK_1), "eof", actions={"ClickButton_1": answer})
+    s.output.wait_line("running action")
     s.server.close()
-    s.output.wait_line("Terminating.")
-    finish(s.peer)
+    closed.set()
+    assert s.output.wait_line("Terminating.") == lines_for(CLICK_1, 1) + ["Terminating."]
+    assert outcome == ["Bad Server state"]
+    assert s.output.err == ""
+    assert finish(s.peer) == ["connected", "eof "]
 
 
 @pytest.mark.parametrize("data", [1, "text", None, ServerStatus.Idle])
