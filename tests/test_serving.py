@@ -145,9 +145,16 @@ def test_client_closing_mid_frame_is_a_decode_failure(served):
     finish(s.peer)
 
 
-def test_undecodable_frame_ends_the_loop(served):
-    s = served(send(bytes.fromhex("91 03".replace(" ", ""))), "eof")
-    s.output.wait_err("invalid length 1, expected struct Frame with 2 elements")
+# The text goes out whole: a NUL in it must not cut it short.
+@pytest.mark.parametrize("data, message", [
+    (bytes.fromhex("9103"), "invalid length 1, expected struct Frame with 2 elements\n"),
+    (msgpack.packb([3, {"Tog\x00gle": []}]),
+     "unknown variant `Tog\x00gle`, expected one of `ClickButton`, `ToggleButton`, `ConfirmButton`,"
+     " `PressButton`, `DirectionalButton`, `Joystick`\n"),
+], ids=["short array", "NUL in the variant name"])
+def test_undecodable_frame_ends_the_loop(served, data, message):
+    s = served(send(data), "eof")
+    s.output.wait_err(message)
     with pytest.raises(RuntimeError, match="^sending on a closed channel$"):
         s.server.close()
 
@@ -170,18 +177,17 @@ def test_close_stops_a_loop_whose_client_sends_nothing(served):
         s.server.close()
 
 
-def test_action_exceptions_end_the_loop(served):
-    def boom(event):
-        raise ValueError("boom")
+@pytest.mark.parametrize("error, message", [
+    (ValueError("boom"), "Action failed ValueError: boom\n"),
+    (ValueError(), "Action failed ValueError: \n"),
+    (ValueError("a\x00b"), "Action failed ValueError: a\x00b\n"),  # whole, past the NUL
+], ids=["text", "no text", "NUL in the text"])
+def test_action_exceptions_end_the_loop(served, error, message):
+    def fail(event):
+        raise error
 
-    def empty(event):
-        raise ValueError()
-
-    s = served(send(CLICK_1), "eof", actions={"ClickButton_1": boom})
-    assert s.output.wait_err("Action failed ValueError: boom\n")
-
-    s = served(send(CLICK_1), "eof", actions={"ClickButton_1": empty})
-    assert s.output.wait_err("Action failed ValueError: \n")
+    s = served(send(CLICK_1), "eof", actions={"ClickButton_1": fail})
+    assert s.output.wait_err(message)
 
 
 def test_qualified_type_name_and_unprintable_exceptions(served):
