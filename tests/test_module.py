@@ -1,3 +1,6 @@
+"""The module as a whole: what it exports and where its classes live, its
+single exported symbol, initialisation, and the signatures it shows."""
+
 import ctypes
 import inspect
 import subprocess

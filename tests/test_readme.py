@@ -1,6 +1,7 @@
 """The README's examples do what it says: its programs serve the client
 sessions it shows, its snippets run, and its bytes are what MessagePack
-writes for the values it names."""
+writes for the values it names. The behaviour itself is tested elsewhere;
+here the manual is held to it, run as a reader would run it."""
 
 import re
 import signal
@@ -32,6 +33,8 @@ WIRE_EXAMPLES = [
 
 
 def test_every_byte_example_is_the_encoding_of_its_value():
+    # Against msgpack, a client's own library, rather than the server: the
+    # server's bytes are checked by the C++ tests and the serving tests.
     documented = set(re.findall(r"`((?:[0-9A-F]{2} )+[0-9A-F]{2})`", README))
     expected = {msgpack.packb(v, use_single_float=True).hex(" ").upper() for v in WIRE_EXAMPLES}
     assert documented == expected

@@ -9,6 +9,8 @@ import pytest
 from vantu_protocol import ComSocketServer, ConfirmResult, ServerStatus
 from support import finish, free_port, is_listening, scenario, start_peer, start_scenario, wait_for
 
+# What a client reads after callback(1, Idle, ConfirmResult(True)): here only
+# the sign that a connection carries results (test_serving checks the bytes).
 CONFIRM_IDLE_1 = "9301a449646c6581ad436f6e6669726d526573756c7491c3"
 
 

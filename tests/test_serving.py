@@ -264,6 +264,8 @@ def test_queued_stop_wins_over_disconnection(served):
     (2, ServerStatus.Error, ErrorResult("bad"), "9302a54572726f7281ab4572726f72526573756c7491a3626164"),
 ])
 def test_callback_writes_one_result_frame(served, id, status, data, expected):
+    # The encoder's bytes have unit tests in C++; this is what a client
+    # reads from callback(), with positional and keyword arguments alike.
     size = len(expected) // 2
     s = served(f"recv:{2 * size}", serve=False)
     s.server.callback(id, status, data)
