@@ -3,7 +3,7 @@
 The server's open() holds the interpreter lock while it waits, so a client
 in the test's own interpreter could never connect. Usage:
 
-    python peer.py PORT STEP...
+    python peer.py HOST:PORT STEP...
 
 Steps: send:HEX, fill:COUNT:HEXBYTE (COUNT copies of one byte), sleep:SECONDS, recv:COUNT (read until COUNT bytes or the
 end of the stream; prints "recv HEX"), eof (read until the end of the
@@ -17,11 +17,13 @@ import sys
 import time
 
 
-def connect(port: int) -> socket.socket:
+def connect(address: str) -> socket.socket:
+    # HOST may be a name: create_connection tries each of its addresses.
+    host, _, port = address.rpartition(":")
     deadline = time.monotonic() + 20
     while True:
         try:
-            return socket.create_connection(("127.0.0.1", port), timeout=20)
+            return socket.create_connection((host, int(port)), timeout=20)
         except OSError:
             if time.monotonic() > deadline:
                 raise
@@ -53,7 +55,7 @@ def drain(sock: socket.socket) -> int:
 
 
 def main() -> None:
-    sock = connect(int(sys.argv[1]))
+    sock = connect(sys.argv[1])
     print("connected", flush=True)
     for step in sys.argv[2:]:
         kind, _, arg = step.partition(":")

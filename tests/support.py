@@ -1,4 +1,7 @@
-"""Helpers shared by the tests that need a real client."""
+"""The harness shared by the tests that need a real client or a fresh
+interpreter: a served server with its client processes (Served, made by the
+`served` fixture of conftest.py), scripts run in their own process
+(scenario, start_scenario), and the pieces they are made of."""
 
 from __future__ import annotations
 
@@ -7,6 +10,7 @@ import random
 import socket
 import subprocess
 import sys
+import tempfile
 import textwrap
 import threading
 import time
@@ -14,6 +18,8 @@ from pathlib import Path
 from typing import Callable
 
 import msgpack
+
+from vantu_protocol import ComSocketServer
 
 HERE = Path(__file__).resolve().parent
 
@@ -40,13 +46,22 @@ def free_port() -> int:
     return quiet_ports(1)[0]
 
 
-def start_peer(port: int, *steps: str) -> subprocess.Popen[str]:
-    """A client process that connects to `port` and runs `steps`."""
-    return subprocess.Popen(
-        [sys.executable, str(HERE / "peer.py"), str(port), *steps],
-        stdout=subprocess.PIPE,
-        text=True,
-    )
+CLIENT_TOOL = HERE.parent / "examples" / "client.py"
+
+
+def start_peer(port: int, *steps: str, host: str = "127.0.0.1", tool: bool = False,
+               stdin: str | None = None, cwd: Path | None = None) -> subprocess.Popen[str]:
+    """A client process that connects to `host`:`port` and runs `steps`
+    (see peer.py); with `tool`, the example client tool instead, with
+    `steps` as its arguments after the address, reading `stdin` as its
+    standard input."""
+    program = CLIENT_TOOL if tool else HERE / "peer.py"
+    with tempfile.TemporaryFile("w+") as source:
+        source.write(stdin or "")
+        source.seek(0)
+        return subprocess.Popen([sys.executable, str(program), f"{host}:{port}", *steps],
+                                stdin=None if stdin is None else source,
+                                stdout=subprocess.PIPE, text=True, cwd=cwd)
 
 
 def finish(peer: subprocess.Popen[str], timeout: float = 20) -> list[str]:
@@ -119,17 +134,6 @@ class Output:
         return self.err
 
 
-def python_script(code: str, timeout: float = 30, env: dict | None = None) -> subprocess.CompletedProcess[str]:
-    """Runs `code` in a fresh interpreter and returns what it did."""
-    return subprocess.run(
-        [sys.executable, "-c", code],
-        capture_output=True,
-        text=True,
-        timeout=timeout,
-        env={**os.environ, **(env or {})},
-    )
-
-
 def is_listening(port: int) -> bool:
     """Whether some socket of this machine listens on TCP `port`."""
     for table in ("/proc/net/tcp", "/proc/net/tcp6"):
@@ -143,7 +147,100 @@ def is_listening(port: int) -> bool:
     return False
 
 
-SCENARIO_HEADER = """
+class Served:
+    """A server on a free port (or `port`) of `host`, with `actions`
+    ({"Widget_id": callable}) registered and `settings` (server attributes,
+    such as cycle=0) set. Given `steps`, a first client starts and runs them
+    (see start_peer, which takes `tool` and `stdin`); `connect` ("open",
+    "accept", or None to leave it to the test) then connects it and, with
+    `serve`, the loop serves it. Further clients come from client().
+
+    With `capture`, what file descriptors 1 and 2 receive goes to `output`
+    until end(); make it in the test body (see Output). Without, for a
+    script of its own or a fixture shared by several tests, the lines go
+    where they would anyway.
+    """
+
+    def __init__(self, *steps: str, actions: dict | None = None, connect: str | None = "open",
+                 serve: bool = True, capture: bool = True, port: int | None = None,
+                 host: str = "127.0.0.1", tool: bool = False, stdin: str | None = None,
+                 **settings) -> None:
+        self.port = port or free_port()
+        self.host = host
+        self.server = ComSocketServer(f"{host}:{self.port}")
+        self.peers: list[subprocess.Popen[str]] = []
+        # The threads of the loops served, and whether the last one prints
+        # progress lines, among them its last one, "Terminating.".
+        self.loops: set[str] = set()
+        self.progress = False
+        self.output = Output() if capture else None
+        try:
+            for name, value in settings.items():
+                setattr(self.server, name, value)
+            for key, action in (actions or {}).items():
+                widget, _, id = key.rpartition("_")
+                self.server.on(int(id), widget, action)
+            if steps:
+                self.client(*steps, tool=tool, stdin=stdin)
+                if connect:
+                    getattr(self.server, connect)()
+                if serve:
+                    self.serve()
+        except BaseException:
+            self.end()  # nobody else will: the caller gets no object
+            raise
+
+    @property
+    def peer(self) -> subprocess.Popen[str]:
+        return self.peers[0]
+
+    def client(self, *steps: str, **options) -> subprocess.Popen[str]:
+        """Starts one more client (see start_peer for `options`)."""
+        self.peers.append(start_peer(self.port, *steps, host=self.host.strip("[]"), **options))
+        return self.peers[-1]
+
+    def serve(self) -> None:
+        self.progress = self.server.progress
+        before = _threads()
+        self.server.serve()
+        self.loops |= _threads() - before
+
+    def lines(self) -> list[str]:
+        return self.output.lines()
+
+    def stop(self) -> list[str]:
+        """close(), then the loop's last line and the first client's output."""
+        self.server.close()
+        if self.progress and self.output:
+            self.output.wait_line("Terminating.")
+        return finish(self.peer)
+
+    def end(self) -> None:
+        """Stops a loop that still runs and waits until the loops are gone,
+        so that none writes into a later test's output; ends the capture and
+        the clients."""
+        try:
+            if self.server is not None:
+                try:
+                    self.server.close()
+                except RuntimeError:
+                    pass  # the loop failed, or its close() came already
+            wait_for(lambda: not self.loops & _threads(), 30, "the end of the serve loops")
+        finally:
+            if self.output:
+                self.output.restore()
+            for peer in self.peers:
+                if peer.poll() is None:
+                    peer.kill()
+                    peer.wait()
+
+
+def _threads() -> set[str]:
+    """The ids of this process's threads. A serve loop is one of its own."""
+    return set(os.listdir("/proc/self/task"))
+
+
+SCRIPT_HELPERS = """
 import gc, os, sys, time
 sys.path.insert(0, {tests!r})
 from support import *
@@ -151,10 +248,34 @@ from vantu_protocol import *
 """
 
 
-def scenario(body: str, timeout: float = 30) -> subprocess.CompletedProcess[str]:
-    """Runs `body` in a fresh interpreter with the test helpers imported.
+def _script(body: str, args: tuple, helpers: bool, env: dict | None, prefix: tuple) -> dict:
+    code = textwrap.dedent(body)
+    if helpers:
+        code = SCRIPT_HELPERS.format(tests=str(HERE)) + code
+    environment = {**os.environ, **(env or {})}
+    return {"args": [*prefix, sys.executable, "-c", code, *map(str, args)], "text": True,
+            "env": {name: value for name, value in environment.items() if value is not None}}
 
-    For serve loops that cannot be stopped from Python (their server object
-    is gone, or a later serve() disconnected them): they end with the process.
+
+def start_scenario(body: str, *args, helpers: bool = True, env: dict | None = None,
+                   prefix: tuple = ()) -> subprocess.Popen[str]:
+    """Starts `body` in a fresh interpreter, `args` in sys.argv[1:], with its
+    standard output and error piped. With `helpers`, these helpers and the
+    module's names are imported first; without, the code runs as a program
+    of its own would. `env` entries replace those of the environment, or
+    with None remove them; `prefix` is a command that runs the interpreter.
+
+    For what cannot happen in the test's own process: serve loops that
+    cannot be stopped from Python (their server object is gone, or a later
+    serve() disconnected them) and end with the process, the interpreter's
+    exit, signals, programs run as a user runs them.
     """
-    return python_script(SCENARIO_HEADER.format(tests=str(HERE)) + textwrap.dedent(body), timeout)
+    return subprocess.Popen(**_script(body, args, helpers, env, prefix),
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+def scenario(body: str, *args, timeout: float = 30, helpers: bool = True, env: dict | None = None,
+             prefix: tuple = ()) -> subprocess.CompletedProcess[str]:
+    """start_scenario, run to its end: its output and exit status."""
+    return subprocess.run(**_script(body, args, helpers, env, prefix), capture_output=True,
+                          timeout=timeout)

@@ -4,17 +4,14 @@ decoder, its stream summary, and runs against a real server."""
 import importlib.util
 import math
 import re
-import subprocess
-import sys
 
 import msgpack
 import pytest
 
-from support import HERE, Output, free_port
-from vantu_protocol import ComSocketServer, ConfirmResult, ErrorResult, ServerStatus, WidgetRegistry
+from support import CLIENT_TOOL
+from vantu_protocol import ConfirmResult, ErrorResult, ServerStatus, WidgetRegistry
 
-CLIENT_PATH = HERE.parent / "examples" / "client.py"
-_spec = importlib.util.spec_from_file_location("client", CLIENT_PATH)
+_spec = importlib.util.spec_from_file_location("client", CLIENT_TOOL)
 client = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(client)
 
@@ -76,12 +73,9 @@ def test_unknown_reply_marker_is_reported():
         client.Replies().feed(b"\x93\x01\xc0")
 
 
-def serve_one_client(port, *args, stdin="", answer=True, **settings):
+def serve_one_client(served, *args, stdin="", answer=True, **settings):
     """Runs the client against a real server with these loop `settings`;
-    returns (events seen, client output)."""
-    server = ComSocketServer(f"127.0.0.1:{port}")
-    for name, value in settings.items():
-        setattr(server, name, value)
+    returns (events seen, client output lines)."""
     seen = []
 
     def action(event):
@@ -89,42 +83,28 @@ def serve_one_client(port, *args, stdin="", answer=True, **settings):
         if not answer:
             return
         if isinstance(event, WidgetRegistry.DirectionalButton):
-            server.callback(len(seen), ServerStatus.Busy, ErrorResult("no way"))
+            s.server.callback(len(seen), ServerStatus.Busy, ErrorResult("no way"))
         else:
-            server.callback(len(seen), ServerStatus.Idle, ConfirmResult(True))
+            s.server.callback(len(seen), ServerStatus.Idle, ConfirmResult(True))
 
-    for id, widget in enumerate(["ClickButton", "ConfirmButton", "ToggleButton",
-                                 "PressButton", "DirectionalButton", "Joystick"]):
-        server.on(id, widget, action)
-    peer = subprocess.Popen([sys.executable, str(CLIENT_PATH), f"127.0.0.1:{port}", *args],
-                            stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-    peer.stdin.write(stdin)
-    peer.stdin.close()
-    output = Output()
-    try:
-        server.open()
-        server.serve()
-        out = peer.stdout.read()
-        assert peer.wait(timeout=60) == 0, out
-        assert server.wait(timeout=60) is True  # every frame sent is handled
-        server.close()
-        if server.progress:
-            # The loop's last line, which must not land in a later test's output.
-            output.wait_line("Terminating.")
-    finally:
-        output.restore()
-    return seen, out
+    widgets = ["ClickButton", "ConfirmButton", "ToggleButton", "PressButton", "DirectionalButton", "Joystick"]
+    # Served once `s` is bound: with cycle=0 the first action may run at once.
+    s = served(*args, tool=True, stdin=stdin, serve=False,
+               actions={f"{widget}_{id}": action for id, widget in enumerate(widgets)}, **settings)
+    s.serve()
+    assert s.server.wait(timeout=60) is True  # the client left, every frame it sent handled
+    return seen, s.stop()
 
 
 @pytest.mark.parametrize("form", [[], ["--by-name"]])
-def test_every_widget_kind_reaches_a_real_server(form):
+def test_every_widget_kind_reaches_a_real_server(served, form):
     events = "click 0\nconfirm 1 # a comment\n\ntoggle 2 on\npress 3 off\ndirection 4 9\njoystick 5 0.5 -2 0.25\n"
-    seen, out = serve_one_client(free_port(), "--file", "-", "--wait", "1", *form, stdin=events)
+    seen, lines = serve_one_client(served, "--file", "-", "--wait", "1", *form, stdin=events)
     click, confirm, toggle, press, direction, joystick = seen
     assert type(click) is WidgetRegistry.ClickButton and type(confirm) is WidgetRegistry.ConfirmButton
     assert toggle.value is True and press.pressed is False and direction.direction == 9
     assert (joystick.delta.x, joystick.delta.y, joystick.intensity) == (0.5, -2.0, 0.25)
-    replies = [line for line in out.splitlines() if line.startswith("client: reply")]
+    replies = [line for line in lines if line.startswith("client: reply")]
     assert replies == [f"client: reply to {n}: Idle, ConfirmResult(True)" for n in range(1, 5)] + [
         "client: reply to 5: Busy, ErrorResult('no way')", "client: reply to 6: Idle, ConfirmResult(True)"]
 
@@ -138,11 +118,11 @@ STREAMS = [
 
 @pytest.mark.parametrize("answer", [True, False])
 @pytest.mark.parametrize("stream, status, step", STREAMS)
-def test_stream_reports_the_round_trips_of_a_real_server(stream, status, step, answer):
-    seen, out = serve_one_client(free_port(), "stream", *stream.split(), "--rate", "100",
-                                 "--seconds", "0.4", "--wait", "0.5", answer=answer, cycle=0, progress=False)
+def test_stream_reports_the_round_trips_of_a_real_server(served, stream, status, step, answer):
+    seen, lines = serve_one_client(served, "stream", *stream.split(), "--rate", "100", "--seconds", "0.4",
+                                   "--wait", "0.5", answer=answer, cycle=0, progress=False)
     assert [step(event) for event in seen] == list(range(40))
-    sent, *summary = out.splitlines()[2:]
+    sent, *summary = lines[2:]
     assert sent.startswith("client: sent 40 frames in ")
     if answer:
         answered, figures = summary

@@ -1,3 +1,6 @@
+"""ServerStatus and Protocol: their members, comparisons with numbers and
+with each other, no ordering, no hashing, and where a status is required."""
+
 import operator
 
 import pytest

@@ -3,13 +3,10 @@ decoder's error on standard error, and the server's memory stays small
 whatever length the bytes announce."""
 
 import struct
-import subprocess
-import sys
-import textwrap
 
 import pytest
 
-from support import HERE, quiet_ports
+from support import quiet_ports, start_scenario
 
 GIB4 = 0xFFFFFFFF
 TOGGLE_DATA = bytes.fromhex("81ac") + b"ToggleButton" + bytes.fromhex("91c3")
@@ -91,12 +88,7 @@ CASES = {
     "reserved as a frame key": (by_name(b"\xc1", b"\x01"), "wrong msgpack marker Reserved"),
 }
 
-SERVER = textwrap.dedent("""
-    import os, sys
-    sys.path.insert(0, {tests!r})
-    from support import finish, start_peer, wait_for
-    from vantu_protocol import ComSocketServer
-
+SERVER = """
     def peak_kib():
         with open("/proc/self/status") as f:
             return int(next(line for line in f if line.startswith("VmHWM")).split()[1])
@@ -104,17 +96,15 @@ SERVER = textwrap.dedent("""
     def loop_ended():
         return len(os.listdir("/proc/self/task")) == 1
 
-    port, data = sys.argv[1], sys.argv[2]
-    server = ComSocketServer("127.0.0.1:" + port)
-    server.on(3, "ToggleButton", print)
-    peer = start_peer(int(port), "send:" + data, "close")
-    server.open()
+    port, data = int(sys.argv[1]), sys.argv[2]
+    s = Served("send:" + data, "close", port=port, serve=False, capture=False,
+               actions={"ToggleButton_3": print})
     before = peak_kib()
-    server.serve()
+    s.serve()
     wait_for(loop_ended, 30, "the end of the loop")
-    finish(peer)
+    finish(s.peer)
     print("grown", peak_kib() - before)
-""").format(tests=str(HERE))
+"""
 
 # A few MiB at most: the bytes actually received, never what they announce.
 MAX_GROWTH_KIB = 16 * 1024
@@ -124,8 +114,7 @@ MAX_GROWTH_KIB = 16 * 1024
 def outcomes():
     """Every case's server, run side by side: they mostly wait."""
     ports = quiet_ports(len(CASES))
-    runs = {name: subprocess.Popen([sys.executable, "-c", SERVER, str(port), data.hex()],
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    runs = {name: start_scenario(SERVER, port, data.hex())
             for port, (name, (data, _)) in zip(ports, CASES.items())}
     return {name: run.communicate(timeout=120) + (run.returncode,) for name, run in runs.items()}
 

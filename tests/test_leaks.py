@@ -10,7 +10,7 @@ import pytest
 
 from vantu_protocol import (ComSocketServer, ConfirmResult, ErrorResult, Protocol, ServerStatus,
                             VantuPiServer, WidgetRegistry, on)
-from support import finish, frame, free_port, scenario, start_peer, wait_for
+from support import Served, finish, frame, free_port, scenario, wait_for
 
 # AddressSanitizer holds freed memory in quarantine, so resident memory grows
 # there by design, and every call is much slower: under it only the
@@ -83,17 +83,16 @@ def stderr_discarded():
 
 @pytest.fixture(scope="module")
 def joystick():
-    """A received joystick event: the only way to get a Coord."""
-    port = free_port()
-    server = ComSocketServer(f"127.0.0.1:{port}")
+    """A received joystick event: the only way to get a Coord. (Shared by
+    the module's tests, so its lines are not captured: see Served.)"""
     events = []
-    server.on(7, "Joystick", events.append)
-    peer = start_peer(port, "send:" + frame("Joystick", 7, [[0.5, -1.0], 0.75]).hex(), "eof")
-    server.open()
-    server.serve()
-    wait_for(lambda: events, what="the joystick event")
-    server.close()
-    finish(peer)
+    s = Served("send:" + frame("Joystick", 7, [[0.5, -1.0], 0.75]).hex(), "eof",
+               actions={"Joystick_7": events.append}, capture=False)
+    try:
+        wait_for(lambda: events, what="the joystick event")
+        s.stop()
+    finally:
+        s.end()
     return events[0]
 
 
@@ -258,11 +257,9 @@ def test_panics(what):
         assert_no_growth(op, watched)
 
 
-def test_callbacks_to_a_connected_client():
-    port = free_port()
-    server = ComSocketServer(f"127.0.0.1:{port}")
-    peer = start_peer(port, "drain")
-    server.open()
+def test_callbacks_to_a_connected_client(served):
+    s = served("drain", serve=False, capture=False)
+    server = s.server
 
     def answer():
         server.callback(1, ServerStatus.Idle, CONFIRM)
@@ -272,7 +269,7 @@ def test_callbacks_to_a_connected_client():
     server.close()
     rounds = ROUNDS + ROUNDS // 10
     confirm_size, error_size = 24, 3 + 6 + 1 + 12 + 1 + 3 + len(TEXT)
-    assert finish(peer)[-1] == f"drained {rounds * (confirm_size + error_size)}"
+    assert finish(s.peer)[-1] == f"drained {rounds * (confirm_size + error_size)}"
 
 
 
@@ -281,20 +278,15 @@ def test_accept_that_times_out():
     assert_no_growth(lambda: server.accept(0), [server])
 
 
-def test_wait_raising_the_action_exception_again():
-    port = free_port()
-    server = ComSocketServer(f"127.0.0.1:{port}")
-    server.cycle, server.progress = 0, False
-    server.on(1, "ClickButton", lambda event: 1 / 0)
-    peer = start_peer(port, "send:" + frame("ClickButton", 1, []).hex(), "eof")
-    server.accept()
-    server.serve()
+def test_wait_raising_the_action_exception_again(served):
+    s = served("send:" + frame("ClickButton", 1, []).hex(), "eof", connect="accept", capture=False,
+               actions={"ClickButton_1": lambda event: 1 / 0}, cycle=0, progress=False)
     with stderr_discarded(), pytest.raises(ZeroDivisionError) as info:
-        server.wait()
+        s.server.wait()
     # Raised anew each time from the traceback it had: it does not grow.
-    assert_no_growth(failing(ZeroDivisionError, server.wait), [server, info.value])
-    server.close()
-    finish(peer)
+    assert_no_growth(failing(ZeroDivisionError, s.server.wait), [s.server, info.value])
+    s.server.close()
+    finish(s.peer)
 
 
 def test_serving_cycles_leave_no_descriptor_and_no_thread():

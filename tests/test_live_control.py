@@ -4,16 +4,13 @@ waits without the interpreter lock, timeouts and keepalive."""
 import os
 import shutil
 import signal
-import subprocess
-import sys
-import textwrap
 import threading
 import time
 
 import pytest
 
 from vantu_protocol import ComSocketServer, ConfirmResult, ErrorResult, ServerStatus
-from support import HERE, finish, frame, free_port, is_listening, start_peer, wait_for
+from support import finish, frame, free_port, is_listening, scenario, start_scenario, wait_for
 
 CLICK_1 = "send:" + frame("ClickButton", 1, []).hex()
 LIVE = {"cycle": 0, "progress": False}
@@ -139,7 +136,7 @@ def test_connected_through_a_session(served):
     s = served("sleep:0.5", "close", connect=None, serve=False, **LIVE)
     assert not s.server.connected
     assert s.server.accept(20) and s.server.connected
-    s.server.serve()
+    s.serve()
     assert s.server.connected
     assert s.server.wait(20) and not s.server.connected
     s.server.close()
@@ -159,20 +156,18 @@ def test_accept_times_out_without_holding_the_lock_and_changes_nothing():
         server.serve()
 
 
-def test_close_ends_a_wait_in_accept_then_accept_serves():
-    port = free_port()
-    server = ComSocketServer(f"127.0.0.1:{port}")
-    server.progress = False
-    threading.Timer(0.3, server.close).start()
-    assert server.accept() is False
+def test_close_ends_a_wait_in_accept_then_accept_serves(served):
+    s = served(progress=False)  # its client comes later
+    threading.Timer(0.3, s.server.close).start()
+    assert s.server.accept() is False
     events = []
-    server.on(1, "ClickButton", events.append)
-    peer = start_peer(port, CLICK_1, "eof")
-    assert server.accept(20) is True
-    server.serve()
+    s.server.on(1, "ClickButton", events.append)
+    s.client(CLICK_1, "eof")
+    assert s.server.accept(20) is True
+    s.serve()
     wait_for(lambda: events, what="the action")
-    server.close()
-    assert finish(peer) == ["connected", "eof "]
+    s.server.close()
+    assert finish(s.peer) == ["connected", "eof "]
 
 
 def test_idle_timeout_shuts_a_silent_client_out(served):
@@ -217,24 +212,20 @@ def test_no_reads_after_the_end_of_stream_with_cycle_0(served):
 
 @pytest.mark.parametrize("call", ["accept()", "wait()"])
 def test_ctrl_c_ends_a_wait(call):
-    port = free_port()
-    code = textwrap.dedent(f"""
-        import sys
-        sys.path.insert(0, {str(HERE)!r})
-        from support import start_peer
-        from vantu_protocol import ComSocketServer
-        server = ComSocketServer("127.0.0.1:{port}")
-        if "{call}" == "wait()":
-            peer = start_peer({port}, "sleep:30")
-            server.accept()
-            server.serve()
+    proc = start_scenario("""
+        call = sys.argv[1]
+        if call == "wait()":
+            s = Served("sleep:30", connect="accept", capture=False)
+        else:
+            s = Served(capture=False)  # no client: accept() waits for ever
         print("waiting", flush=True)
         try:
-            server.{call}
+            {"accept()": s.server.accept, "wait()": s.server.wait}[call]()
         except KeyboardInterrupt:
             print("interrupted", flush=True)
-    """)
-    proc = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE, text=True)
+        for peer in s.peers:
+            peer.kill()
+    """, call)
     assert proc.stdout.readline() == "waiting\n"
     time.sleep(0.3)
     proc.send_signal(signal.SIGINT)
@@ -247,24 +238,17 @@ def test_ctrl_c_ends_a_wait(call):
 def test_keepalive_notices_a_client_that_vanished():
     # In a network namespace of its own, a rule then drops every packet: the
     # client is gone without a word, as a phone that left the Wi-Fi.
-    result = subprocess.run(["unshare", "-n", sys.executable, "-c", textwrap.dedent(f"""
-        import subprocess, sys, time
-        sys.path.insert(0, {str(HERE)!r})
-        from support import start_peer
-        from vantu_protocol import ComSocketServer
+    result = scenario("""
+        import subprocess
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
-        server = ComSocketServer("127.0.0.1:9000")
-        server.progress = False
-        peer = start_peer(9000, "sleep:60")
-        server.accept()
-        server.serve()
-        for rule in ["add table inet t", "add chain inet t c {{ type filter hook input priority 0; }}",
+        s = Served("sleep:60", port=9000, connect="accept", capture=False, progress=False)
+        for rule in ["add table inet t", "add chain inet t c { type filter hook input priority 0; }",
                      "add rule inet t c drop"]:
             subprocess.run(["nft", *rule.split()], check=True)
         start = time.monotonic()
-        print("over", server.wait(60), round(time.monotonic() - start), server.connected, flush=True)
-        peer.kill()
-    """)], capture_output=True, text=True, timeout=90)
+        print("over", s.server.wait(60), round(time.monotonic() - start), s.server.connected, flush=True)
+        s.peer.kill()
+    """, prefix=("unshare", "-n"), timeout=90)
     _, over, seconds, connected = result.stdout.split()
     assert (over, connected) == ("True", "False"), result.stderr
     assert "Connection timed out" in result.stderr

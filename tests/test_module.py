@@ -1,12 +1,15 @@
+"""The module as a whole: what it exports and where its classes live, its
+single exported symbol, initialisation, and the signatures it shows."""
+
 import ctypes
 import inspect
 import subprocess
-import sys
 
 import pytest
 
 import vantu_protocol
 from vantu_protocol import ComSocketServer, VantuPiServer
+from support import scenario
 
 EXPORTS = [
     "VantuPiServer",
@@ -54,7 +57,7 @@ def test_sub_interpreters_are_refused():
         "except Exception as e:\n"
         "    print(type(e).__name__, e)\n"
     )
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=30)
+    out = scenario(code, helpers=False)
     assert "ImportError" in out.stdout
 
 

@@ -1,3 +1,6 @@
+"""ConfirmResult and ErrorResult, the payloads of callback(): signatures,
+argument checks, and what callback() accepts as its data."""
+
 import inspect
 import sys
 

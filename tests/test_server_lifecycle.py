@@ -1,17 +1,16 @@
 """The server object without the serve loop: construction, open, close."""
 
 import signal
-import subprocess
-import sys
 import socket
-import textwrap
 import time
 
 import pytest
 
 from vantu_protocol import ComSocketServer, ConfirmResult, ServerStatus
-from support import finish, free_port, is_listening, python_script, start_peer, wait_for
+from support import finish, free_port, is_listening, scenario, start_peer, start_scenario, wait_for
 
+# What a client reads after callback(1, Idle, ConfirmResult(True)): here only
+# the sign that a connection carries results (test_serving checks the bytes).
 CONFIRM_IDLE_1 = "9301a449646c6581ad436f6e6669726d526573756c7491c3"
 
 
@@ -77,54 +76,44 @@ def test_listener_failures_are_fatal(address, detail, capfd):
     assert message in capfd.readouterr().err
 
 
-def test_address_in_use_keeps_the_earlier_connection():
-    port = free_port()
-    server = ComSocketServer(f"127.0.0.1:{port}")
-    peer = start_peer(port, f"recv:{len(CONFIRM_IDLE_1) // 2}")
-    server.open()
+def test_address_in_use_keeps_the_earlier_connection(served):
+    s = served(f"recv:{len(CONFIRM_IDLE_1) // 2}", serve=False, capture=False)
     with socket.socket() as blocker:
         blocker.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        blocker.bind(("127.0.0.1", port))
+        blocker.bind(("127.0.0.1", s.port))
         blocker.listen()
-        message = panic(server.open)
+        message = panic(s.server.open)
     assert "Address already in use" in message and "98" in message
-    server.callback(1, ServerStatus.Idle, ConfirmResult(True))
-    assert finish(peer)[-1] == "recv " + CONFIRM_IDLE_1
-    server.close()
+    s.server.callback(1, ServerStatus.Idle, ConfirmResult(True))
+    assert finish(s.peer)[-1] == "recv " + CONFIRM_IDLE_1
+    s.server.close()
 
 
-def test_close_without_serve_shuts_the_connection_down():
-    port = free_port()
-    server = ComSocketServer(f"127.0.0.1:{port}")
-    peer = start_peer(port, "eof")
-    server.open()
-    assert not is_listening(port), "the listener is closed once a client is accepted"
-    server.close()
-    assert finish(peer) == ["connected", "eof "]
-    assert server.close() is None
+def test_close_without_serve_shuts_the_connection_down(served):
+    s = served("eof", serve=False, capture=False)
+    assert not is_listening(s.port), "the listener is closed once a client is accepted"
+    s.server.close()
+    assert finish(s.peer) == ["connected", "eof "]
+    assert s.server.close() is None
     with pytest.raises(RuntimeError, match="^Bad Server state$"):
-        server.serve()
+        s.server.serve()
 
 
-def test_reopen_waits_for_a_new_client_and_drops_the_old_one():
-    port = free_port()
-    server = ComSocketServer(f"127.0.0.1:{port}")
-    first = start_peer(port, "eof")
-    server.open()
-    second = start_peer(port, f"recv:{len(CONFIRM_IDLE_1) // 2}")
-    server.open()
-    assert finish(first) == ["connected", "eof "]
-    server.callback(1, ServerStatus.Idle, ConfirmResult(True))
+def test_reopen_waits_for_a_new_client_and_drops_the_old_one(served):
+    s = served("eof", serve=False, capture=False)
+    second = s.client(f"recv:{len(CONFIRM_IDLE_1) // 2}")
+    s.server.open()
+    assert finish(s.peer) == ["connected", "eof "]
+    s.server.callback(1, ServerStatus.Idle, ConfirmResult(True))
     assert finish(second)[-1] == "recv " + CONFIRM_IDLE_1
-    server.close()
+    s.server.close()
 
 
-WAIT_IN_OPEN = textwrap.dedent("""
-    import signal, sys
-    from vantu_protocol import ComSocketServer, ServerStatus, ConfirmResult
+WAIT_IN_OPEN = """
+    import signal
     seen = []
     signal.signal(signal.SIGUSR1, lambda *a: seen.append("usr1"))
-    server = ComSocketServer(sys.argv[1] if len(sys.argv) > 1 else "127.0.0.1:{port}")
+    server = ComSocketServer(f"127.0.0.1:{sys.argv[1]}")
     try:
         server.open()
         print("opened", seen, flush=True)
@@ -134,12 +123,11 @@ WAIT_IN_OPEN = textwrap.dedent("""
             server.callback(1, ServerStatus.Idle, ConfirmResult(True))
         except RuntimeError as e:
             print("after:", e, flush=True)
-""")
+"""
 
 
 def run_waiting_server(port):
-    proc = subprocess.Popen([sys.executable, "-c", WAIT_IN_OPEN.format(port=port)],
-                            stdout=subprocess.PIPE, text=True)
+    proc = start_scenario(WAIT_IN_OPEN, port)
     wait_for(lambda: is_listening(port), what="the listener")
     return proc
 
@@ -167,7 +155,7 @@ def test_signals_that_do_not_raise_leave_the_wait_going():
 
 
 def test_panic_exception_is_not_caught_by_except_exception():
-    result = python_script(textwrap.dedent("""
+    result = scenario("""
         from vantu_protocol import ComSocketServer
         try:
             ComSocketServer("nocolon").open()
@@ -175,33 +163,17 @@ def test_panic_exception_is_not_caught_by_except_exception():
             print("caught as Exception")
         except BaseException as e:
             print(type(e).__name__, type(e).__mro__[1].__name__)
-    """))
+    """, helpers=False)
     assert result.stdout.splitlines() == ["PanicException BaseException"]
 
 
-CONNECT_AND_READ = textwrap.dedent("""
-    import socket, sys, time
-    for _ in range(400):
-        try:
-            conn = socket.create_connection((sys.argv[1], int(sys.argv[2])))
-            break
-        except OSError:
-            time.sleep(0.05)
-    print(conn.recv(100).hex())
-""")
-
-
-@pytest.mark.parametrize("host, client_host", [
-    ("[::1]", "::1"),          # numeric IPv6
-    ("127.0.0.1", "127.0.0.1"),  # numeric IPv4
-    ("localhost", "localhost"),  # looked up; the client tries every address
+@pytest.mark.parametrize("host", [
+    "[::1]",      # numeric IPv6
+    "127.0.0.1",  # numeric IPv4
+    "localhost",  # looked up; the client tries every address
 ])
-def test_open_on_each_kind_of_address(host, client_host):
-    port = free_port()
-    client = subprocess.Popen([sys.executable, "-c", CONNECT_AND_READ, client_host, str(port)],
-                              stdout=subprocess.PIPE, text=True)
-    server = ComSocketServer(f"{host}:{port}")
-    server.open()
-    server.callback(1, ServerStatus.Idle, ConfirmResult(True))
-    assert client.communicate(timeout=20)[0].strip() == CONFIRM_IDLE_1
-    server.close()
+def test_open_on_each_kind_of_address(served, host):
+    s = served(f"recv:{len(CONFIRM_IDLE_1) // 2}", host=host, serve=False, capture=False)
+    s.server.callback(1, ServerStatus.Idle, ConfirmResult(True))
+    assert finish(s.peer)[-1] == "recv " + CONFIRM_IDLE_1
+    s.server.close()

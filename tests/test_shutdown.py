@@ -2,37 +2,28 @@
 process must end normally, with its own exit status, whatever the loop is
 doing, and a failing connection must give clean errors."""
 
-import contextlib
-import subprocess
-import sys
-import textwrap
 import time
 
 import pytest
 
-from vantu_protocol import ComSocketServer, ConfirmResult, ErrorResult, ServerStatus
-from support import HERE, Output, finish, frame, free_port, quiet_ports, scenario, start_peer
+from vantu_protocol import ConfirmResult, ErrorResult, ServerStatus
+from support import finish, frame, quiet_ports, scenario, start_scenario
 
-SCRIPT = textwrap.dedent("""
-    import subprocess, sys, threading, time
-    from vantu_protocol import ComSocketServer
-    port, phase = sys.argv[1], sys.argv[2]
-    frame = bytes.fromhex("9201 81 ab 436c69636b427574746f6e 90".replace(" ", ""))
-    steps = {{"sleeping": ["sleep:5"], "waiting": ["sleep:5"],
-              "acting": ["send:" + frame.hex(), "sleep:5"]}}[phase]
-    peer = subprocess.Popen([sys.executable, {peer!r}, port, *steps], stdout=subprocess.DEVNULL)
-    server = ComSocketServer("127.0.0.1:" + port)
+SCRIPT = """
+    import threading
+    port, phase = int(sys.argv[1]), sys.argv[2]
+    steps = {"sleeping": ["sleep:5"], "waiting": ["sleep:5"],
+             "acting": ["send:" + frame("ClickButton", 1, []).hex(), "sleep:5"]}[phase]
     started = threading.Event()
-    server.on(1, "ClickButton", lambda e: (started.set(), time.sleep(5)))
-    server.open()
-    server.serve()
+    s = Served(*steps, port=port, capture=False,
+               actions={"ClickButton_1": lambda e: (started.set(), time.sleep(5))})
     if phase == "acting":
         started.wait(30)
     else:
-        time.sleep({{"sleeping": 0.1, "waiting": 0.8}}[phase])
-    peer.kill()
+        time.sleep({"sleeping": 0.1, "waiting": 0.8}[phase])
+    s.peer.kill()
     sys.exit(7)
-""").format(peer=str(HERE / "peer.py"))
+"""
 
 # At least fifty exits in all; the runs of a phase go side by side, as they
 # mostly sleep.
@@ -41,9 +32,7 @@ RUNS_PER_PHASE = 17
 
 @pytest.mark.parametrize("phase", ["sleeping", "waiting", "acting"])
 def test_exit_while_serving(phase):
-    runs = [subprocess.Popen([sys.executable, "-c", SCRIPT, str(port), phase],
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-            for port in quiet_ports(RUNS_PER_PHASE)]
+    runs = [start_scenario(SCRIPT, port, phase) for port in quiet_ports(RUNS_PER_PHASE)]
     for run in runs:
         out, err = run.communicate(timeout=90)
         assert run.returncode == 7, err
@@ -51,30 +40,6 @@ def test_exit_while_serving(phase):
         if phase == "acting":
             # The interpreter ended while the action ran.
             assert out.splitlines()[-1] == "running action"
-
-
-@contextlib.contextmanager
-def serving(*steps, actions=None):
-    """A server whose loop serves a client running `steps`, with the output
-    captured for the block (pytest restores its own capture between a
-    fixture and the test, so this cannot be a fixture)."""
-    output = Output()
-    try:
-        port = free_port()
-        server = ComSocketServer(f"127.0.0.1:{port}")
-        for key, action in (actions or {}).items():
-            server.on(1, key, action)
-        peer = start_peer(port, *steps)
-        server.open()
-        server.serve()
-        yield server, peer, output
-    finally:
-        # A loop that still runs is stopped, and its last line is awaited so
-        # that it cannot land in a later test's output; one that ended says so.
-        with contextlib.suppress(RuntimeError, NameError):
-            server.close()
-            output.wait_line("Terminating.")
-        output.restore()
 
 
 def is_send_error(error: Exception) -> bool:
@@ -95,17 +60,17 @@ CLICK_1 = frame("ClickButton", 1, [])
 
 
 @pytest.mark.parametrize("cut", [1, 5, len(CLICK_1) - 1])
-def test_client_resetting_mid_frame_ends_the_loop_with_a_clear_error(cut):
-    with serving("send:" + CLICK_1[:cut].hex(), "sleep:0.8", "reset") as (server, peer, output):
-        finish(peer)
-        err = output.wait_err("\n")
+def test_client_resetting_mid_frame_ends_the_loop_with_a_clear_error(served, cut):
+    s = served("send:" + CLICK_1[:cut].hex(), "sleep:0.8", "reset")
+    finish(s.peer)
+    err = s.output.wait_err("\n")
     # The reset normally reaches the read; should the kernel hand over the
     # bytes and then the end of the stream, it is a truncated frame.
     assert (err == "Failed to read frame : Connection reset by peer (os error 104)\n"
             or err.startswith("IO error while reading")), err
     with pytest.raises(RuntimeError, match="^sending on a closed channel$"):
-        server.close()
-    assert_sends_fail_cleanly(server)
+        s.server.close()
+    assert_sends_fail_cleanly(s.server)
 
 
 def flood(server) -> RuntimeError:
@@ -118,57 +83,51 @@ def flood(server) -> RuntimeError:
     return info.value
 
 
-def test_callback_to_a_client_that_stopped_reading():
-    with serving("sleep:1.5", "close") as (server, peer, output):
-        assert is_send_error(flood(server))
-        finish(peer)
-        assert_sends_fail_cleanly(server)
+def test_callback_to_a_client_that_stopped_reading(served):
+    s = served("sleep:1.5", "close")
+    assert is_send_error(flood(s.server))
+    finish(s.peer)
+    assert_sends_fail_cleanly(s.server)
 
 
-def test_action_flooding_a_client_that_stopped_reading():
+def test_action_flooding_a_client_that_stopped_reading(served):
     errors = []
 
     def answer(event):
-        errors.append(flood(server))
+        errors.append(flood(s.server))
 
-    with serving("send:" + CLICK_1.hex(), "sleep:1.5", "close",
-                 actions={"ClickButton": answer}) as (server, peer, output):
-        output.wait_line("after function")
-        finish(peer)
+    s = served("send:" + CLICK_1.hex(), "sleep:1.5", "close", actions={"ClickButton_1": answer})
+    s.output.wait_line("after function")
+    finish(s.peer)
     [error] = errors
     assert is_send_error(error), error
 
 
 @pytest.mark.parametrize("pause", [0, 0.3, 0.8, 1.6])
-def test_close_does_not_wait_for_a_silent_client(pause):
+def test_close_does_not_wait_for_a_silent_client(served, pause):
     # The client neither sends nor closes: without close() the loop would
     # wait for it for ever, whether it is in its pause or in its read.
-    with serving("eof") as (server, peer, output):
-        time.sleep(pause)
-        server.close()
-        output.wait_line("Terminating.")
-        assert finish(peer) == ["connected", "eof "]
+    s = served("eof")
+    time.sleep(pause)
+    assert s.stop() == ["connected", "eof "]
 
 
 def test_default_sigpipe_does_not_kill_on_sends_to_a_closed_peer():
     result = scenario("""
         import signal
         signal.signal(signal.SIGPIPE, signal.SIG_DFL)
-        port = free_port()
-        server = ComSocketServer(f"127.0.0.1:{port}")
         errors = []
         def answer_many(event=None):
             for _ in range(20):
                 try:
-                    server.callback(1, ServerStatus.Idle, ConfirmResult(True))
+                    s.server.callback(1, ServerStatus.Idle, ConfirmResult(True))
                 except RuntimeError as e:
                     errors.append(str(e))
                 time.sleep(0.01)
-        server.on(1, "ClickButton", answer_many)
-        peer = start_peer(port, "send:" + frame("ClickButton", 1, []).hex(), "close")
-        server.open()
-        finish(peer)
-        server.serve()
+        s = Served("send:" + frame("ClickButton", 1, []).hex(), "close", serve=False, capture=False,
+                   actions={"ClickButton_1": answer_many})
+        finish(s.peer)
+        s.server.serve()
         answer_many()
         main_errors = len(errors)
         wait_for(lambda: len(errors) > main_errors, 20, "the action's errors")

@@ -1,3 +1,6 @@
+"""The widget event classes of WidgetRegistry built by hand: constructors,
+field conversion, immutability, match statements and reference counts."""
+
 import inspect
 import sys
 import weakref
