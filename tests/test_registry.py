@@ -156,7 +156,7 @@ def test_decorated_names(server, name, key):
 
 @pytest.mark.parametrize("name", [
     "ClickButton", "Click_Button_1", "ClickButton_300", "ClickButton_", "ClickButton_-1",
-    "ClickButton_ 1", "<lambda>",
+    "ClickButton_ 1", "<lambda>", "Click\x00Button_1x",
 ])
 def test_malformed_names_are_fatal_and_register_nothing(server, name):
     def func():
@@ -164,7 +164,8 @@ def test_malformed_names_are_fatal_and_register_nothing(server, name):
 
     func.__name__ = name
     decorator = vantu_protocol.on(server)
-    panic(lambda: decorator(func))
+    # The message quotes the whole name, past a NUL too.
+    assert name in panic(lambda: decorator(func))
     for key in ("ClickButton_1", "Click_1", "ClickButton_300"):
         assert server._get_action(key) is None
 
