@@ -140,3 +140,41 @@ def test_default_sigpipe_does_not_kill_on_sends_to_a_closed_peer():
     assert int(from_main) > 0 and int(from_action) > 0
     assert all(text.endswith(("(os error 32)'", "(os error 104)'"))
                for text in texts.strip("[]").split(", ")), texts
+
+
+def test_exit_while_the_loop_waits_for_the_lock():
+    # A finalizer outlasts the action's sleep, so the serve thread asks for
+    # the lock back while the interpreter finalizes and is ended there: the
+    # interpreter unwinds its C++ frames (pthread_exit), which must work with
+    # the C++ runtime and unwinder the module was linked with. The action's
+    # globals are not __main__'s: the loop's reference to it would keep the
+    # witness alive past finalization.
+    result = scenario("""
+        class Witness:
+            def __init__(self):
+                self.write, self.sleep, self.listdir = os.write, time.sleep, os.listdir
+            def __del__(self):
+                before = len(self.listdir("/proc/self/task"))
+                self.sleep(1.5)
+                after = len(self.listdir("/proc/self/task"))
+                self.write(1, f"finalized: threads {before} -> {after}\\n".encode())
+        started = []
+        namespace = {"time": time, "started": started}
+        exec("def action(event):\\n    started.append(1)\\n    time.sleep(0.5)\\n", namespace)
+        port = free_port()
+        server = ComSocketServer(f"127.0.0.1:{port}")
+        server.on(1, "ClickButton", namespace["action"])
+        peer = start_peer(port, "send:" + frame("ClickButton", 1, []).hex(), "sleep:5")
+        server.open()
+        server.serve()
+        wait_for(lambda: started, 20, "the action")
+        witness = Witness()
+        peer.kill()
+        sys.exit(3)
+    """)
+    assert (result.returncode, result.stderr) == (3, "")
+    *_, last_step, finalized = result.stdout.splitlines()
+    before, after = map(int, finalized.removeprefix("finalized: threads ").split(" -> "))
+    # The serve thread ended during finalization (an emulator may run
+    # threads of its own, so only the difference counts).
+    assert (last_step, before - after) == ("running action", 1), result.stdout
