@@ -1,6 +1,8 @@
 // Binding arguments to parameters, and converting single arguments.
 #include "binding/args.hpp"
 
+#include "binding/type.hpp"
+
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -189,8 +191,7 @@ std::optional<double> to_seconds(ArgName arg, PyObject* obj, SecondsRule rule) {
 
 PyObject* to_instance(ArgName arg, PyObject* obj, PyTypeObject* type) {
     if (!PyObject_TypeCheck(obj, type)) {
-        const char* name = std::strrchr(type->tp_name, '.');
-        fail_type(arg, name ? name + 1 : type->tp_name, obj);
+        fail_type(arg, short_type_name(type), obj);
     }
     return obj;
 }

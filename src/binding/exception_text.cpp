@@ -45,12 +45,19 @@ std::string type_name(PyObject* exc) {
 // The pending exception, normalized, with its traceback attached, and the
 // traceback (new references); and its text.
 std::string fetch_exception(PyObject*& exception, PyObject*& exception_traceback) {
+#if PY_VERSION_HEX >= 0x030C0000
+    // Normalized already, with its traceback attached.
+    PyObject* value = PyErr_GetRaisedException();
+    PyObject* traceback = value ? PyException_GetTraceback(value) : nullptr;
+#else
     PyObject* type = nullptr;
     PyObject* value = nullptr;
     PyObject* traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
     PyErr_NormalizeException(&type, &value, &traceback);
     if (value && traceback) PyException_SetTraceback(value, traceback);
+    Py_XDECREF(type);
+#endif
     std::string text = value ? type_name(value) + ": " : "<unknown exception>: ";
     PyObject* str = value ? PyObject_Str(value) : nullptr;
     if (str) {
@@ -60,7 +67,6 @@ std::string fetch_exception(PyObject*& exception, PyObject*& exception_traceback
         text += texts::exception_str_failed;
     }
     Py_XDECREF(str);
-    Py_XDECREF(type);
     exception = value;
     exception_traceback = traceback;
     return text;

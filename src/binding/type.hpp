@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include <array>
+#include <cstring>
 #include <new>
 #include <string_view>
 #include <utility>
@@ -74,6 +75,13 @@ struct ConstText {
     constexpr const char* c_str() const { return chars.data(); }
     constexpr std::string_view view() const { return {chars.data(), size}; }
 };
+
+// A type's name without its module ("ComSocketServer" for the type named
+// "builtins.ComSocketServer"): the form error messages use.
+inline const char* short_type_name(PyTypeObject* type) {
+    const char* dot = std::strrchr(type->tp_name, '.');
+    return dot ? dot + 1 : type->tp_name;
+}
 
 // tp_new of classes that Python code cannot instantiate.
 PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*);

@@ -69,7 +69,7 @@ void add_export(PyObject* module, const char* name, PyObject* value) {
 }
 
 void add_type(PyObject* module, PyTypeObject* type) {
-    const char* name = _PyType_Name(type);
+    const char* name = short_type_name(type);
     add_export(module, name, reinterpret_cast<PyObject*>(type));
 }
 

@@ -60,7 +60,7 @@ PyType_Spec error_spec = {
 // Why neither payload class accepted the object, one reason per variant
 // of the binding, so the message says what would have been accepted.
 std::string binding_failure(PyObject* data) {
-    const std::string type = _PyType_Name(Py_TYPE(data));
+    const std::string type = short_type_name(Py_TYPE(data));
     return std::string(texts::unbound_confirm) + type + std::string(texts::unbound_error) + type +
            std::string(texts::unbound_end);
 }

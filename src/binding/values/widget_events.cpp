@@ -29,7 +29,7 @@ PyObject* new_object_or_fatal(PyTypeObject* type, A&&... args) {
     try {
         return new_object<T>(type, std::forward<A>(args)...);
     } catch (const ErrorAlreadySet&) {
-        throw Fatal(std::string("Failed to create a ") + _PyType_Name(type) +
+        throw Fatal(std::string("Failed to create a ") + short_type_name(type) +
                     " object: " + take_exception_text());
     }
 }
