@@ -143,7 +143,7 @@ struct KindClass {
         {0, nullptr},
     };
 
-    static inline PyType_Spec spec = {type_name.c_str(), sizeof(Object<WidgetRegistry>), 0,
+    static inline PyType_Spec type_spec = {type_name.c_str(), sizeof(Object<WidgetRegistry>), 0,
                                       Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots};
 
     // The field names in order, for positional class patterns; None for a
@@ -165,7 +165,7 @@ struct KindClass {
 
     static Ref build(PyTypeObject* base) {
         Ref fields = match_args();
-        Ref type = Ref::steal(as_object(build_type(&spec, base)));
+        Ref type = Ref::steal(as_object(build_type(&type_spec, base)));
         set_class_attr(reinterpret_cast<PyTypeObject*>(type.get()), "__match_args__", fields.get());
         return type;
     }
