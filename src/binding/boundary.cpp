@@ -7,9 +7,7 @@
 #include "base/error.hpp"
 
 namespace vantu::py {
-namespace {
 
-// The whole text, NUL bytes included, as a Python exception of `type`.
 void raise_text(PyObject* type, std::string_view text) {
     PyObject* message = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
                                              "replace");
@@ -17,8 +15,6 @@ void raise_text(PyObject* type, std::string_view text) {
     PyErr_SetObject(type, message);
     Py_DECREF(message);
 }
-
-}  // namespace
 
 PyObject* panic_exception_type() {
     static PyObject* type = nullptr;

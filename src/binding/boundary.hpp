@@ -21,6 +21,9 @@ struct ErrorAlreadySet {};
 // `except Exception` does not swallow it; created on first use.
 PyObject* panic_exception_type();
 
+// Sets a Python exception of `type` with the whole text, NUL bytes included.
+void raise_text(PyObject* type, std::string_view text);
+
 // Sets the Python exception for a C++ one: PanicException for vantu::Fatal
 // (its text also goes to standard error), TimeoutError, RuntimeError for
 // vantu::Error and any other standard exception, MemoryError for bad_alloc.

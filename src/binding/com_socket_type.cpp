@@ -20,7 +20,7 @@ PyObject* server_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         static constexpr Signature<1> sig{"ComSocketServer", {"address"}};
         auto [address] = bind(sig, args, kwargs);
         std::string_view text = to_str({sig.function, "address"}, address);
-        return new_object<ServerCell>(type, ComSocketServer(std::string(text), make_python_runner));
+        return new_com_socket_server(type, text);
     });
 }
 
@@ -178,15 +178,9 @@ PyObject* session_result(const Session& session) {
                           Py_XNewRef(exception->traceback()));
             return nullptr;
         }
-        case SessionEnd::undecodable: {
-            const std::string& text = session.text();
-            PyObject* message =
-                PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
-            if (!message) return nullptr;
-            PyErr_SetObject(PyExc_ValueError, message);
-            Py_DECREF(message);
+        case SessionEnd::undecodable:
+            raise_text(PyExc_ValueError, session.text());
             return nullptr;
-        }
     }
     return nullptr;
 }
@@ -303,9 +297,8 @@ PyTypeObject* com_socket_server_type() {
     return type;
 }
 
-PyObject* new_com_socket_server(std::string_view address) {
-    return new_object<ServerCell>(com_socket_server_type(),
-                                  ComSocketServer(std::string(address), make_python_runner));
+PyObject* new_com_socket_server(PyTypeObject* type, std::string_view address) {
+    return new_object<ServerCell>(type, ComSocketServer(std::string(address), make_python_runner));
 }
 
 ServerCell& server_cell(PyObject* obj) { return value_of<ServerCell>(obj); }

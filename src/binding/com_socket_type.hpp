@@ -15,8 +15,8 @@ using ServerCell = Exclusive<ComSocketServer>;
 // Built on first use; borrowed. Throws ErrorAlreadySet when building fails.
 PyTypeObject* com_socket_server_type();
 
-// A new server object for `address`, as ComSocketServer(address) makes it.
-PyObject* new_com_socket_server(std::string_view address);
+// A new server object of `type` (the class or a subclass) for `address`.
+PyObject* new_com_socket_server(PyTypeObject* type, std::string_view address);
 
 ServerCell& server_cell(PyObject* obj);
 

@@ -18,7 +18,8 @@ PyObject* use_socket(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
     return boundary([&] {
         static constexpr Signature<1> sig{"use_socket", {"address"}};
         auto [address] = bind(sig, args, nargs, kwnames);
-        return new_com_socket_server(to_str({sig.function, "address"}, address));
+        std::string_view text = to_str({sig.function, "address"}, address);
+        return new_com_socket_server(com_socket_server_type(), text);
     });
 }
 
