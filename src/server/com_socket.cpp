@@ -133,8 +133,7 @@ void ComSocketServer::callback(const ResultFrame& frame) {
     if (!stream_) throw ServerStateError::no_stream();
     ByteSink bytes;
     frame.encode(bytes);
-    if (!send_timeout_) return send_all(stream_.get(), bytes.bytes());
-    if (send_all_before(stream_.get(), bytes.bytes(), Deadline::after(*send_timeout_))) return;
+    if (send_all(stream_.get(), bytes.bytes(), Deadline::after(send_timeout_))) return;
     // Part of a frame may be on the wire: nothing can follow it on this
     // connection that the client could read correctly.
     try {

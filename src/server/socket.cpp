@@ -68,16 +68,7 @@ Fd wait_for_client(const Fd& listener, int cancel_fd, const Deadline& deadline, 
     return accept_ready(listener);
 }
 
-void send_all(int fd, std::span<const std::uint8_t> bytes) {
-    while (!bytes.empty()) {
-        ssize_t sent = check_syscall(
-            [&] { return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); });
-        if (sent == 0) throw Error(std::string(texts::write_incomplete));
-        bytes = bytes.subspan(static_cast<std::size_t>(sent));
-    }
-}
-
-bool send_all_before(int fd, std::span<const std::uint8_t> bytes, const Deadline& deadline) {
+bool send_all(int fd, std::span<const std::uint8_t> bytes, const Deadline& deadline) {
     while (!bytes.empty()) {
         const auto sent = check_syscall_unless_busy(
             [&] { return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT); });
