@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <string_view>
 
 #include "base/error.hpp"

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <variant>
 
@@ -14,7 +13,8 @@ namespace vantu {
 
 namespace result {
 struct ConfirmResult { bool status = false; };
-struct ErrorResult { std::string error; };
+// A view: a frame is encoded while the caller keeps the text alive.
+struct ErrorResult { std::string_view error; };
 }  // namespace result
 
 using ResultRegistry = std::variant<result::ConfirmResult, result::ErrorResult>;

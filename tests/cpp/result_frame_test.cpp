@@ -2,6 +2,9 @@
 // the same bytes as callback() puts them on a socket.
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <string>
+
 #include "base/result_frame.hpp"
 #include "test_bytes.hpp"
 
@@ -20,7 +23,8 @@ ResultFrame confirm(std::uint8_t id, ServerStatus status, bool value) {
     return {id, status, result::ConfirmResult{value}};
 }
 ResultFrame error(std::uint8_t id, ServerStatus status, std::string text) {
-    return {id, status, result::ErrorResult{std::move(text)}};
+    static std::deque<std::string> texts;  // what the table's frames view
+    return {id, status, result::ErrorResult{texts.emplace_back(std::move(text))}};
 }
 
 const Bytes confirm_key = hex("81") + str("ConfirmResult") + hex("91");

@@ -26,7 +26,7 @@ PyObject* error_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         // Copied before the object exists, so that a failed copy leaves no
         // half-built object behind.
         std::string text(to_str({sig.function, "error"}, error));
-        return new_object<result::ErrorResult>(type, std::move(text));
+        return new_object<std::string>(type, std::move(text));
     });
 }
 
@@ -39,7 +39,7 @@ PyType_Slot confirm_slots[] = {
 
 PyType_Slot error_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(error_new)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<result::ErrorResult>)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<std::string>)},
     {Py_tp_doc, const_cast<char*>("ErrorResult(error)\n--\n\n")},
     {0, nullptr},
 };
@@ -54,7 +54,7 @@ PyType_Spec confirm_spec = {
 };
 
 PyType_Spec error_spec = {
-    error_name.c_str(), sizeof(Object<result::ErrorResult>), 0, payload_flags, error_slots,
+    error_name.c_str(), sizeof(Object<std::string>), 0, payload_flags, error_slots,
 };
 
 // Why neither payload class accepted the object, one reason per variant
@@ -81,7 +81,9 @@ ResultRegistry to_result_payload(PyObject* data) {
     if (PyObject_TypeCheck(data, confirm_result_type())) {
         return value_of<result::ConfirmResult>(data);
     }
-    if (PyObject_TypeCheck(data, error_result_type())) return value_of<result::ErrorResult>(data);
+    if (PyObject_TypeCheck(data, error_result_type())) {
+        return result::ErrorResult{value_of<std::string>(data)};
+    }
     throw Fatal(std::string(texts::payload_unbound) + binding_failure(data));
 }
 

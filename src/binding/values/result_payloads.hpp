@@ -12,8 +12,9 @@ namespace vantu::py {
 PyTypeObject* confirm_result_type();
 PyTypeObject* error_result_type();
 
-// A copy of the payload that a ConfirmResult or ErrorResult object (or an
-// instance of a subclass) holds. Any other object throws vantu::Fatal
+// The payload that a ConfirmResult or ErrorResult object (or an instance
+// of a subclass) holds; an error text is viewed in the object, which cannot
+// change. Any other object throws vantu::Fatal
 // "Python data failed to be bound: ...".
 ResultRegistry to_result_payload(PyObject* data);
 
