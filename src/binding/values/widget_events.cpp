@@ -34,39 +34,9 @@ PyObject* new_object_or_fatal(PyTypeObject* type, A&&... args) {
     }
 }
 
-// ---- Coord ----
-
-template <std::size_t I>
-PyObject* get_coord_field(PyObject* self, void*) {
-    return PyFloat_FromDouble(value_of<Coord>(self).*(std::get<I>(coord_row.fields).member));
-}
-
-PyGetSetDef coord_getters[] = {
-    {field_names(coord_row)[0].data(), get_coord_field<0>, nullptr, nullptr, nullptr},
-    {field_names(coord_row)[1].data(), get_coord_field<1>, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
-
-PyType_Slot coord_slots[] = {
-    {Py_tp_new, reinterpret_cast<void*>(no_constructor)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<Coord>)},
-    {Py_tp_getset, coord_getters},
-    {0, nullptr},
-};
-
-constexpr auto coord_name = ConstText<>().add(texts::type_module).add(coord_row.name);
-
-PyType_Spec coord_spec = {
-    coord_name.c_str(), sizeof(Object<Coord>), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-    coord_slots,
-};
-
-PyTypeObject* coord_type() {
-    static PyTypeObject* type = build_type(&coord_spec);
-    return type;
-}
-
 // ---- Field values, by field type ----
+
+PyTypeObject* coord_type();
 
 PyObject* field_object(bool value) { return PyBool_FromLong(value); }
 PyObject* field_object(std::uint8_t value) { return PyLong_FromLong(value); }
@@ -82,7 +52,61 @@ void set_field(Coord& out, ArgName arg, PyObject* obj) {
     out = value_of<Coord>(to_instance(arg, obj, coord_type()));
 }
 
+// The getters of the fields of the row that `row_of` returns, reading the
+// record that `record` finds in the object. The getset descriptor has
+// already checked that the receiver is an instance of the class.
+template <auto row_of, auto record>
+struct Getters {
+    static constexpr const auto& row = row_of();
+    static constexpr auto names = field_names(row);
+    static constexpr std::size_t size = std::remove_cvref_t<decltype(row)>::size;
+
+    template <std::size_t I>
+    static PyObject* get(PyObject* self, void*) {
+        return field_object(record(self).*(std::get<I>(row.fields).member));
+    }
+
+    static inline auto table = []<std::size_t... I>(std::index_sequence<I...>) {
+        return std::array<PyGetSetDef, size + 1>{
+            PyGetSetDef{names[I].data(), get<I>, nullptr, nullptr, nullptr}...,
+            PyGetSetDef{nullptr, nullptr, nullptr, nullptr, nullptr}};
+    }(std::make_index_sequence<size>{});
+};
+
+// ---- Coord ----
+
+constexpr const auto& coord_row_of() { return coord_row; }
+const Coord& coord_record(PyObject* self) { return value_of<Coord>(self); }
+
+PyType_Slot coord_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(no_constructor)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<Coord>)},
+    {Py_tp_getset, Getters<coord_row_of, coord_record>::table.data()},
+    {0, nullptr},
+};
+
+constexpr auto coord_name = ConstText<>().add(texts::type_module).add(coord_row.name);
+
+PyType_Spec coord_spec = {
+    coord_name.c_str(), sizeof(Object<Coord>), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    coord_slots,
+};
+
+PyTypeObject* coord_type() {
+    static PyTypeObject* type = build_type(&coord_spec);
+    return type;
+}
+
 // ---- One widget kind's class ----
+
+template <std::size_t Tag>
+constexpr const auto& kind_row_of() { return widget_kind<Tag>; }
+
+// An instance always stores its own kind.
+template <std::size_t Tag>
+const auto& kind_record(PyObject* self) {
+    return std::get<Tag>(value_of<WidgetRegistry>(self).value);
+}
 
 template <std::size_t Tag>
 struct KindClass {
@@ -105,20 +129,6 @@ struct KindClass {
         return sig;
     }();
 
-    // The getset descriptor has already checked that the receiver is an
-    // instance of this class, and an instance always stores its own kind.
-    template <std::size_t I>
-    static PyObject* get(PyObject* self, void*) {
-        const Record& value = std::get<Tag>(value_of<WidgetRegistry>(self).value);
-        return field_object(value.*(std::get<I>(row.fields).member));
-    }
-
-    static inline auto getters = []<std::size_t... I>(std::index_sequence<I...>) {
-        return std::array<PyGetSetDef, size + 1>{
-            PyGetSetDef{names[I].data(), get<I>, nullptr, nullptr, nullptr}...,
-            PyGetSetDef{nullptr, nullptr, nullptr, nullptr, nullptr}};
-    }(std::make_index_sequence<size>{});
-
     static PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
         return boundary([&] {
             const auto given = bind(signature, args, kwargs);
@@ -138,7 +148,7 @@ struct KindClass {
     static inline PyType_Slot slots[] = {
         {Py_tp_new, reinterpret_cast<void*>(construct)},
         {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_object<WidgetRegistry>)},
-        {Py_tp_getset, getters.data()},
+        {Py_tp_getset, Getters<kind_row_of<Tag>, kind_record<Tag>>::table.data()},
         {Py_tp_doc, const_cast<char*>(doc.c_str())},
         {0, nullptr},
     };
