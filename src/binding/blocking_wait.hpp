@@ -1,11 +1,13 @@
-// How a method that blocks waits for its descriptors: accept() and wait()
-// give the interpreter lock and their object back for the wait, so that
-// other threads (and the actions of a serve loop) run and may call the
-// object's methods; open() keeps both, as it always has. Either runs
+// How a method that blocks waits for its descriptors: accept(), wait() and
+// callback() give the interpreter lock and their object back for the wait,
+// so that other threads (and the actions of a serve loop) run and may call
+// the object's methods; open() keeps both, as it always has. Either runs
 // Python's signal handlers while it waits, so that Ctrl-C ends it.
 #pragma once
 
 #include <Python.h>
+
+#include <exception>
 
 #include "binding/boundary.hpp"
 #include "binding/exclusive.hpp"
@@ -13,17 +15,23 @@
 
 namespace vantu::py {
 
-// Gives the interpreter lock back for its scope.
-class GilRelease {
-public:
-    GilRelease() : state_(PyEval_SaveThread()) {}
-    ~GilRelease() { PyEval_RestoreThread(state_); }
-    GilRelease(const GilRelease&) = delete;
-    GilRelease& operator=(const GilRelease&) = delete;
-
-private:
-    PyThreadState* state_;
-};
+// Runs `body` without the interpreter lock. The lock is taken back outside
+// any destructor or handler: at exit, taking it may end the thread with a
+// forced unwind (Python 3.11 to 3.13), which must not start in either.
+template <class Body>
+Woken without_gil(Body&& body) {
+    std::exception_ptr failure;
+    Woken woken = Woken::interrupted;
+    PyThreadState* state = PyEval_SaveThread();
+    try {
+        woken = body();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    PyEval_RestoreThread(state);
+    if (failure) std::rethrow_exception(failure);
+    return woken;
+}
 
 template <class T>
 class ReleasingWaiter final : public Waiter {
@@ -49,8 +57,7 @@ private:
             Exclusive<T>& cell;
             ~Retake() { cell.busy = true; }
         } retake{cell_};
-        GilRelease released;
-        return poll_until(fds, deadline, OnSignal::wake);
+        return without_gil([&] { return poll_until(fds, deadline, OnSignal::wake); });
     }
 
     Exclusive<T>& cell_;

@@ -237,8 +237,10 @@ PyObject* server_callback(PyObject* self, PyObject* const* args, Py_ssize_t narg
         // Before the connection is looked at: a bad payload is fatal even
         // without one.
         ResultFrame frame{id_value, status_value, to_result_payload(data)};
-        ExclusiveAccess server(server_cell(self));
-        server->callback(frame);
+        ServerCell& cell = server_cell(self);
+        ExclusiveAccess server(cell);
+        Waiter waiter(cell);
+        server->callback(frame, waiter);
         Py_RETURN_NONE;
     });
 }

@@ -1,6 +1,7 @@
-// Exclusive access to an object for the length of one call. No method
-// releases the interpreter lock, so only re-entry (say, an __index__ that
-// calls back into the same object) can find the object in use.
+// Exclusive access to an object for the length of one call. The methods that
+// block (accept(), wait(), callback()) hand the object back for their wait,
+// so that other threads may call it meanwhile; otherwise only re-entry (say,
+// an __index__ that calls back into the same object) finds it in use.
 #pragma once
 
 #include "base/error.hpp"

@@ -59,14 +59,19 @@ bool ComSocketServer::accept(const Deadline& deadline, Waiter& waiter) {
 }
 
 void ComSocketServer::adopt(Fd connection) {
-    stream_ = std::move(connection);
+    stream_ = std::make_shared<Connection>(std::move(connection));
     stream_session_.reset();
-    stream_broken_ = false;
+}
+
+void ComSocketServer::let_go_of_stream() {
+    // A callback still waiting on it raises instead of waiting on.
+    if (stream_) stream_->cancel_sends();
+    stream_.reset();
 }
 
 void ComSocketServer::serve() {
     if (!stream_) throw ServerStateError::no_stream();
-    Fd connection = duplicate(stream_.get());
+    Fd connection = duplicate(stream_->fd());
     ActionTable table = clone_action_registry(actions_);
     StopChannel channel = make_stop_channel();
     stop_sender_ = std::move(channel.sender);
@@ -83,7 +88,7 @@ void ComSocketServer::close() {
         if (stop_sender_->send()) {
             if (session_) session_->end();
             // The loop shuts the connection down through its own duplicate.
-            stream_.reset();
+            let_go_of_stream();
             return;
         }
         // A live loop ends only through close() (or with its object), so a
@@ -91,8 +96,8 @@ void ComSocketServer::close() {
         if (!loop_settings_of_last_serve_.live()) throw Error(std::string(texts::closed_channel));
     }
     if (!stream_) return;
-    shutdown_both(stream_.get());
-    stream_.reset();
+    shutdown_both(stream_->fd());
+    let_go_of_stream();
 }
 
 std::shared_ptr<const Session> ComSocketServer::wait(const Deadline& deadline,
@@ -106,7 +111,7 @@ std::shared_ptr<const Session> ComSocketServer::wait(const Deadline& deadline,
 }
 
 bool ComSocketServer::connected() const {
-    return stream_ && !stream_broken_ && !(stream_session_ && stream_session_->over());
+    return stream_ && !stream_->broken() && !(stream_session_ && stream_session_->over());
 }
 
 void ComSocketServer::on(std::uint8_t id, std::string_view widget, std::unique_ptr<Action> action) {
@@ -129,22 +134,29 @@ void ComSocketServer::clear_references() {
     stream_session_.reset();
 }
 
-void ComSocketServer::callback(const ResultFrame& frame) {
+void ComSocketServer::callback(const ResultFrame& frame, Waiter& waiter) {
     if (!stream_) throw ServerStateError::no_stream();
+    // Copies: while the waiter lets other threads in, close() or accept()
+    // may replace any of these.
+    const std::shared_ptr<Connection> connection = stream_;
+    const std::shared_ptr<Session> session = stream_session_;
+    const std::optional<double> timeout = send_timeout_;
     ByteSink bytes;
     frame.encode(bytes);
-    if (send_all(stream_.get(), bytes.bytes(), Deadline::after(send_timeout_))) return;
-    // Part of a frame may be on the wire: nothing can follow it on this
-    // connection that the client could read correctly.
-    try {
-        shutdown_both(stream_.get());
-    } catch (const OsError&) {
-        // The timeout is the failure to report; a connection that cannot
-        // even be shut down is no use either way.
+    struct EndIfBroken {
+        const Connection& connection;
+        Session* session;
+        ~EndIfBroken() {
+            // An action that was sending reports its own failure, whatever
+            // it makes of this one: its loop ends the session then.
+            if (connection.broken() && session && !ActionScope::running(*session)) session->end();
+        }
+    } end_if_broken{*connection, session.get()};
+    switch (connection->send_frame(bytes.bytes(), Deadline::after(timeout), waiter)) {
+        case Sent::whole: return;
+        case Sent::timed_out: throw TimeoutError(send_timeout_text(*timeout));
+        case Sent::cancelled: throw ServerStateError::no_stream();
     }
-    stream_broken_ = true;
-    if (stream_session_) stream_session_->end();
-    throw TimeoutError(send_timeout_text(*send_timeout_));
 }
 
 }  // namespace vantu

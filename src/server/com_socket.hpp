@@ -11,6 +11,7 @@
 
 #include "base/result_frame.hpp"
 #include "server/action_runner.hpp"
+#include "server/connection.hpp"
 #include "server/deadline.hpp"
 #include "server/fd.hpp"
 #include "server/loop_settings.hpp"
@@ -46,7 +47,10 @@ public:
     void on(std::uint8_t id, std::string_view widget, std::unique_ptr<Action> action);
     // The registered action, or null.
     const Action* get_action(std::string_view key) const;
-    void callback(const ResultFrame& frame);
+    // Sends one result frame, waiting through `waiter` while another
+    // thread's frame is going out or the client does not read. close()
+    // from another thread ends the wait with ServerStateError.
+    void callback(const ResultFrame& frame, Waiter& waiter);
 
     // Waits through `waiter` until the session of the last serve() is
     // over: that session, or null when the deadline passed first. Throws
@@ -66,10 +70,11 @@ public:
 
 private:
     void adopt(Fd connection);
+    void let_go_of_stream();
 
     std::string address_;
     RunnerFactory make_runner_;
-    Fd stream_;
+    std::shared_ptr<Connection> stream_;
     ActionTable actions_;
     std::optional<StopSender> stop_sender_;
     LoopSettings loop_settings_;
@@ -77,10 +82,8 @@ private:
     std::optional<double> send_timeout_;
     // The session of the last serve(), for wait().
     std::shared_ptr<Session> session_;
-    // The session of the loop serving stream_, if one does; and whether a
-    // send that timed out has shut stream_ down.
+    // The session of the loop serving stream_, if one does.
     std::shared_ptr<Session> stream_session_;
-    bool stream_broken_ = false;
     // Readable when close() ends a wait in accept().
     std::shared_ptr<Fd> accept_cancel_;
 };

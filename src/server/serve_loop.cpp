@@ -104,8 +104,13 @@ void dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
     for (;;) {
         auto result = Frame::parse_stream(buffer.bytes());
         if (auto* decoded = std::get_if<Decoded>(&result)) {
-            if (auto failure = execute_action(loop.actions, decoded->frame, *loop.start.runner,
-                                              loop.progress)) {
+            std::optional<ActionFailure> failure;
+            {
+                ActionScope scope(*loop.start.session);
+                failure = execute_action(loop.actions, decoded->frame, *loop.start.runner,
+                                         loop.progress);
+            }
+            if (failure) {
                 throw LoopFailure{SessionEnd::action_raised,
                                   std::string(texts::action_failed) + failure->text,
                                   std::move(failure->exception)};

@@ -1,4 +1,5 @@
-// The first end of a session, recorded once for every thread.
+// The first end of a session, recorded once for every thread, and the
+// action a thread is running.
 #include "server/session.hpp"
 
 namespace vantu {
@@ -15,5 +16,13 @@ void Session::end(SessionEnd why, std::string text, std::unique_ptr<Handle> exce
     // Never read back: the descriptor stays readable for every later wait.
     signal_event(over_fd_.get());
 }
+
+namespace {
+thread_local const Session* session_in_action = nullptr;
+}  // namespace
+
+ActionScope::ActionScope(const Session& session) { session_in_action = &session; }
+ActionScope::~ActionScope() { session_in_action = nullptr; }
+bool ActionScope::running(const Session& session) { return session_in_action == &session; }
 
 }  // namespace vantu

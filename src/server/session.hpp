@@ -45,4 +45,17 @@ private:
     std::unique_ptr<Handle> exception_;
 };
 
+// Marks the thread as running an action of `session` for its scope. A
+// failure inside an action, even one that a callback it made saw first, is
+// the action's to report: the loop ends the session with what it raised.
+class ActionScope {
+public:
+    explicit ActionScope(const Session& session);
+    ~ActionScope();
+    ActionScope(const ActionScope&) = delete;
+    ActionScope& operator=(const ActionScope&) = delete;
+
+    static bool running(const Session& session);
+};
+
 }  // namespace vantu

@@ -68,21 +68,6 @@ Fd wait_for_client(const Fd& listener, int cancel_fd, const Deadline& deadline, 
     return accept_ready(listener);
 }
 
-bool send_all(int fd, std::span<const std::uint8_t> bytes, const Deadline& deadline) {
-    while (!bytes.empty()) {
-        const auto sent = check_syscall_unless_busy(
-            [&] { return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT); });
-        if (!sent) {
-            pollfd entry{fd, POLLOUT, 0};
-            if (poll_until({&entry, 1}, deadline, OnSignal::retry) == Woken::timed_out) return false;
-            continue;
-        }
-        if (*sent == 0) throw Error(std::string(texts::write_incomplete));
-        bytes = bytes.subspan(static_cast<std::size_t>(*sent));
-    }
-    return true;
-}
-
 void shutdown_both(int fd) {
     if (::shutdown(fd, SHUT_RDWR) < 0 && errno != ENOTCONN) throw OsError(errno);
 }

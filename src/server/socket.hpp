@@ -22,13 +22,6 @@ Fd listen_on(const std::vector<SocketAddress>& addresses);
 // with TCP_NODELAY and keepalive set.
 Fd wait_for_client(const Fd& listener, int cancel_fd, const Deadline& deadline, Waiter& waiter);
 
-// Writes every byte, suppressing SIGPIPE and retrying on EINTR; waits for
-// room in the socket's buffer until `deadline`. False when the deadline
-// passes before the last byte is handed to the kernel; a part may have
-// been sent then. Throws OsError, or vantu::Error "failed to write whole
-// buffer".
-bool send_all(int fd, std::span<const std::uint8_t> bytes, const Deadline& deadline);
-
 // Shuts both directions down. A connection the peer has already reset is
 // down already: that is not an error.
 void shutdown_both(int fd);

@@ -204,7 +204,7 @@ TEST(ComSocketServer, Lifecycle) {
     EXPECT_TRUE(server.connected());
     server.serve();
     ASSERT_TRUE(seen->wait_until([](Seen& s) { return s.events.size() == 1; }));
-    server.callback({1, ServerStatus::Idle, result::ConfirmResult{true}});
+    server.callback({1, ServerStatus::Idle, result::ConfirmResult{true}}, waiter);
     server.close();
     EXPECT_FALSE(server.connected());
     ASSERT_NE(server.wait(Deadline::after(10), waiter), nullptr);

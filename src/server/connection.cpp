@@ -1,0 +1,86 @@
+// Sending whole frames on the held connection, from any number of threads.
+#include "server/connection.hpp"
+
+#include <sys/socket.h>
+
+#include "base/texts.hpp"
+#include "server/socket.hpp"
+
+namespace vantu {
+
+Connection::Connection(Fd fd) : fd_(std::move(fd)), cancel_(new_event_fd()) {}
+
+void Connection::cancel_sends() { signal_event(cancel_.get()); }
+
+void Connection::shut_down() {
+    broken_.store(true, std::memory_order_release);
+    try {
+        shutdown_both(fd_.get());
+    } catch (const OsError&) {
+        // What ended the frame is the failure to report; a connection that
+        // cannot even be shut down is no use either way.
+    }
+}
+
+Sent Connection::wait_for(int fd, short events, const Deadline& deadline, Waiter& waiter) {
+    pollfd entries[2] = {{fd, events, 0}, {cancel_.get(), POLLIN, 0}};
+    if (waiter.wait(entries, deadline) == Woken::timed_out) return Sent::timed_out;
+    return entries[1].revents ? Sent::cancelled : Sent::whole;
+}
+
+Sent Connection::lock(const Deadline& deadline, Waiter& waiter) {
+    if (send_lock_.try_lock()) return Sent::whole;
+    while (!send_lock_.lock_or_mark_wanted()) {
+        const Sent woken = wait_for(send_lock_.wake_fd(), POLLIN, deadline, waiter);
+        if (woken != Sent::whole) return woken;
+        send_lock_.consume_wake();
+    }
+    return Sent::whole;
+}
+
+Sent Connection::write(std::span<const std::uint8_t> frame, std::size_t& written,
+                       const Deadline& deadline, Waiter& waiter) {
+    while (written < frame.size()) {
+        const auto rest = frame.subspan(written);
+        const auto sent = check_syscall_unless_busy([&] {
+            return ::send(fd_.get(), rest.data(), rest.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        });
+        if (!sent) {
+            const Sent woken = wait_for(fd_.get(), POLLOUT, deadline, waiter);
+            if (woken != Sent::whole) return woken;
+            continue;
+        }
+        if (*sent == 0) throw Error(std::string(texts::write_incomplete));
+        written += static_cast<std::size_t>(*sent);
+    }
+    return Sent::whole;
+}
+
+Sent Connection::send_frame(std::span<const std::uint8_t> frame, const Deadline& deadline,
+                            Waiter& waiter) {
+    if (const Sent locked = lock(deadline, waiter); locked != Sent::whole) {
+        // A frame that could not even start its wait in time means the
+        // client read nothing for that long, as when its own wait runs out.
+        if (locked == Sent::timed_out) shut_down();
+        return locked;
+    }
+    struct Unlock {
+        SendLock& lock;
+        ~Unlock() { lock.unlock(); }
+    } unlock{send_lock_};
+    std::size_t written = 0;
+    Sent sent;
+    try {
+        sent = write(frame, written, deadline, waiter);
+    } catch (const OsError&) {
+        throw;  // the socket itself failed: nothing of ours to end
+    } catch (...) {
+        // A signal's exception: the stream cannot resume in a frame's middle.
+        if (written > 0) shut_down();
+        throw;
+    }
+    if (sent == Sent::timed_out || (sent == Sent::cancelled && written > 0)) shut_down();
+    return sent;
+}
+
+}  // namespace vantu
