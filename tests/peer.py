@@ -5,7 +5,8 @@ in the test's own interpreter could never connect. Usage:
 
     python peer.py HOST:PORT STEP...
 
-Steps: send:HEX, fill:COUNT:HEXBYTE (COUNT copies of one byte), sleep:SECONDS, recv:COUNT (read until COUNT bytes or the
+Steps: rcvbuf:BYTES (a small receive buffer, so that a client that stops
+reading soon fills the server's buffers), send:HEX, fill:COUNT:HEXBYTE (COUNT copies of one byte), sleep:SECONDS, recv:COUNT (read until COUNT bytes or the
 end of the stream; prints "recv HEX"), eof (read until the end of the
 stream; prints "eof" with what was left), drain (read until the end of the
 stream; prints "drained" and the byte count), reset (close with RST), close.
@@ -59,7 +60,9 @@ def main() -> None:
     print("connected", flush=True)
     for step in sys.argv[2:]:
         kind, _, arg = step.partition(":")
-        if kind == "send":
+        if kind == "rcvbuf":
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, int(arg))
+        elif kind == "send":
             sock.sendall(bytes.fromhex(arg))
         elif kind == "fill":
             count, _, byte = arg.partition(":")

@@ -59,6 +59,7 @@ bool ComSocketServer::accept(const Deadline& deadline, Waiter& waiter) {
 }
 
 void ComSocketServer::adopt(Fd connection) {
+    let_go_of_stream();
     stream_ = std::make_shared<Connection>(std::move(connection));
     stream_session_.reset();
 }
@@ -85,6 +86,9 @@ void ComSocketServer::serve() {
 void ComSocketServer::close() {
     if (accept_cancel_) signal_event(accept_cancel_->get());
     if (stop_sender_) {
+        // Before the loop can shut the connection down: a callback waiting
+        // on it then reports close(), not the broken pipe that follows.
+        if (stream_ && stop_sender_->receiver_alive()) stream_->cancel_sends();
         if (stop_sender_->send()) {
             if (session_) session_->end();
             // The loop shuts the connection down through its own duplicate.
@@ -96,6 +100,7 @@ void ComSocketServer::close() {
         if (!loop_settings_of_last_serve_.live()) throw Error(std::string(texts::closed_channel));
     }
     if (!stream_) return;
+    stream_->cancel_sends();
     shutdown_both(stream_->fd());
     let_go_of_stream();
 }

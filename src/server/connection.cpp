@@ -10,7 +10,10 @@ namespace vantu {
 
 Connection::Connection(Fd fd) : fd_(std::move(fd)), cancel_(new_event_fd()) {}
 
-void Connection::cancel_sends() { signal_event(cancel_.get()); }
+void Connection::cancel_sends() {
+    cancelled_.store(true, std::memory_order_release);
+    signal_event(cancel_.get());
+}
 
 void Connection::shut_down() {
     broken_.store(true, std::memory_order_release);
@@ -42,9 +45,17 @@ Sent Connection::write(std::span<const std::uint8_t> frame, std::size_t& written
                        const Deadline& deadline, Waiter& waiter) {
     while (written < frame.size()) {
         const auto rest = frame.subspan(written);
-        const auto sent = check_syscall_unless_busy([&] {
-            return ::send(fd_.get(), rest.data(), rest.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        });
+        std::optional<ssize_t> sent;
+        try {
+            sent = check_syscall_unless_busy([&] {
+                return ::send(fd_.get(), rest.data(), rest.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            });
+        } catch (const OsError&) {
+            // close() shuts the connection down after cancelling: the
+            // broken pipe is its doing.
+            if (cancelled_.load(std::memory_order_acquire)) return Sent::cancelled;
+            throw;
+        }
         if (!sent) {
             const Sent woken = wait_for(fd_.get(), POLLOUT, deadline, waiter);
             if (woken != Sent::whole) return woken;

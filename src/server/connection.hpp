@@ -45,6 +45,7 @@ private:
     SendLock send_lock_;
     Fd cancel_;
     std::atomic<bool> broken_{false};
+    std::atomic<bool> cancelled_{false};
 };
 
 }  // namespace vantu

@@ -72,6 +72,11 @@ bool StopSender::send() {
     return true;
 }
 
+bool StopSender::receiver_alive() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->receiver_alive;
+}
+
 StopReceiver::StopReceiver(std::shared_ptr<detail::StopState> state) : state_(std::move(state)) {}
 
 StopReceiver::~StopReceiver() {

@@ -26,6 +26,7 @@ public:
 
     // Queues a stop message; false when the receiving end is gone.
     bool send();
+    bool receiver_alive() const;
 
 private:
     void drop();
