@@ -1,7 +1,6 @@
 // The serve loop's calls into Python.
 #include "binding/python_action.hpp"
 
-#include "base/texts.hpp"
 #include "binding/exception_text.hpp"
 #include "binding/gil.hpp"
 #include "binding/values/widget_events.hpp"
@@ -11,14 +10,11 @@ namespace {
 
 class PythonActionRunner final : public ActionRunner {
 public:
-    std::optional<ActionFailure> run(const Action& action, const WidgetRegistry& event,
-                                     const Progress& progress) override {
+    std::optional<ActionFailure> run(const Action& action, const WidgetRegistry& event) override {
         // The server only holds actions that on() made, all of them PyAction.
         PyObject* callable = static_cast<const PyAction&>(action).callable();
         return gil_.run([&]() -> std::optional<ActionFailure> {
-            progress.line({texts::running_action});
             if (!call(callable, event)) return failure();
-            progress.line({texts::after_function});
             return std::nullopt;
         });
     }

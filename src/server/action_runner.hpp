@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "base/console.hpp"
 #include "base/widget_registry.hpp"
 #include "server/handle.hpp"
 #include "server/models/widget_registry.hpp"
@@ -26,10 +25,9 @@ class ActionRunner {
 public:
     virtual ~ActionRunner() = default;
 
-    // Runs `action` with the event as its one argument. "running action"
-    // and, when it returned, "after function" go to `progress`.
-    virtual std::optional<ActionFailure> run(const Action& action, const WidgetRegistry& event,
-                                             const Progress& progress) = 0;
+    // Runs `action` with the event as its one argument.
+    virtual std::optional<ActionFailure> run(const Action& action,
+                                             const WidgetRegistry& event) = 0;
     // Before the loop waits: gives back what run() may keep between the
     // frames of one burst (the interpreter lock).
     virtual void pause() = 0;

@@ -17,13 +17,12 @@
 #include "server/loop_settings.hpp"
 #include "server/models/widget_registry.hpp"
 #include "server/poll.hpp"
-#include "server/server_com.hpp"
 #include "server/session.hpp"
 #include "server/stop_channel.hpp"
 
 namespace vantu {
 
-class ComSocketServer final : public ServerCom {
+class ComSocketServer final {
 public:
     // Makes the ActionRunner of each serve loop.
     using RunnerFactory = std::function<std::unique_ptr<ActionRunner>()>;
@@ -39,7 +38,8 @@ public:
     // The same, giving up when the deadline passes or close() is called
     // first: then false, and the object is as it was.
     bool accept(const Deadline& deadline, Waiter& waiter);
-    void serve() override;
+    // Starts serving the held connection in the background.
+    void serve();
     // Asks a running loop to stop, or shuts the held connection down, and
     // ends a wait in accept().
     void close();

@@ -115,7 +115,6 @@ void dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
                                   std::string(texts::action_failed) + failure->text,
                                   std::move(failure->exception)};
             }
-            loop.progress.line({texts::done});
             buffer.consume(decoded->used);
             if (buffer.empty()) return;
         } else if (auto* error = std::get_if<DecodeError>(&result)) {

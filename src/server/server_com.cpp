@@ -12,12 +12,16 @@ std::optional<ActionFailure> execute_action(const FrameIndex& actions, const Fra
     const Action* action = actions.find(frame.data.tag(), frame.id);
     if (!action) {
         progress.line({texts::no_key, frame.identity().view(), texts::key_not_found});
-        return std::nullopt;
+    } else {
+        char digits[4];
+        auto end = std::to_chars(digits, digits + sizeof digits, frame.id).ptr;
+        progress.line({texts::found_frame, std::string_view(digits, end - digits)});
+        progress.line({texts::running_action});
+        if (auto failure = runner.run(*action, frame.data)) return failure;
+        progress.line({texts::after_function});
     }
-    char digits[4];
-    auto end = std::to_chars(digits, digits + sizeof digits, frame.id).ptr;
-    progress.line({texts::found_frame, std::string_view(digits, end - digits)});
-    return runner.run(*action, frame.data, progress);
+    progress.line({texts::done});
+    return std::nullopt;
 }
 
 }  // namespace vantu

@@ -1,5 +1,4 @@
-// The server interface, and the dispatch of one frame through an action
-// table.
+// The dispatch of one frame through an action table.
 #pragma once
 
 #include <optional>
@@ -11,15 +10,9 @@
 
 namespace vantu {
 
-class ServerCom {
-public:
-    virtual ~ServerCom() = default;
-    // Starts serving the held connection in the background.
-    virtual void serve() = 0;
-};
-
 // Runs the action registered for the frame's identity key through `runner`,
-// printing a line per step. A key without an action is not a failure.
+// printing the frame's progress lines, from "Found frame" to "done". A key
+// without an action is not a failure.
 std::optional<ActionFailure> execute_action(const FrameIndex& actions, const Frame& frame,
                                             ActionRunner& runner, const Progress& progress);
 

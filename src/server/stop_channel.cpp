@@ -1,4 +1,4 @@
-// The stop channel: a counter of stop messages, a condition and an eventfd.
+// The stop channel: a stop flag, a condition and an eventfd.
 #include "server/stop_channel.hpp"
 
 #include <unistd.h>
@@ -13,8 +13,9 @@ namespace detail {
 struct StopState {
     std::mutex mutex;
     std::condition_variable changed;
-    int queued = 0;  // stop messages not yet taken; every one says the same
-    int senders = 1;
+    // One sender, and every stop says the same: a flag holds them all.
+    bool stop_queued = false;
+    bool sender_alive = true;
     bool receiver_alive = true;
     Fd wake;
 };
@@ -25,14 +26,13 @@ namespace {
 
 // With the state's mutex held.
 Receive take(detail::StopState& state) {
-    if (state.queued > 0) {
-        if (--state.queued == 0) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] ssize_t n = ::read(state.wake.get(), &count, sizeof count);
-        }
+    if (state.stop_queued) {
+        state.stop_queued = false;
+        std::uint64_t count = 0;
+        [[maybe_unused]] ssize_t n = ::read(state.wake.get(), &count, sizeof count);
         return Receive::message;
     }
-    return state.senders == 0 ? Receive::disconnected : Receive::empty;
+    return state.sender_alive ? Receive::empty : Receive::disconnected;
 }
 
 }  // namespace
@@ -58,7 +58,7 @@ StopSender::~StopSender() { drop(); }
 void StopSender::drop() {
     if (!state_) return;
     std::lock_guard lock(state_->mutex);
-    --state_->senders;
+    state_->sender_alive = false;
     state_->changed.notify_all();
     state_.reset();
 }
@@ -66,7 +66,7 @@ void StopSender::drop() {
 bool StopSender::send() {
     std::lock_guard lock(state_->mutex);
     if (!state_->receiver_alive) return false;
-    ++state_->queued;
+    state_->stop_queued = true;
     signal_event(state_->wake.get());
     state_->changed.notify_all();
     return true;
@@ -92,7 +92,7 @@ Receive StopReceiver::try_receive() {
 
 Receive StopReceiver::wait() {
     std::unique_lock lock(state_->mutex);
-    state_->changed.wait(lock, [&] { return state_->queued > 0 || state_->senders == 0; });
+    state_->changed.wait(lock, [&] { return state_->stop_queued || !state_->sender_alive; });
     return take(*state_);
 }
 

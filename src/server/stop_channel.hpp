@@ -1,4 +1,4 @@
-// The queue through which close() asks a serve loop to stop: unbounded,
+// The channel through which close() asks a serve loop to stop: one sender,
 // never blocking, usable without the interpreter lock. The receiver can
 // also wait for it together with the socket, through a descriptor that
 // becomes readable when a message is queued.
@@ -39,13 +39,13 @@ public:
     StopReceiver(StopReceiver&&) noexcept = default;
     ~StopReceiver();
 
-    // Queued messages come first; "disconnected" only once every sender is
-    // gone and the queue is drained.
+    // A queued message comes first; "disconnected" only once the sender is
+    // gone and no message is queued.
     Receive try_receive();
     // Readable while a message is queued; never becomes readable merely
-    // because the senders went away.
+    // because the sender went away.
     int wake_fd() const;
-    // Blocks until a message is queued or every sender is gone; takes the
+    // Blocks until a message is queued or the sender is gone; takes the
     // message.
     Receive wait();
 

@@ -45,8 +45,7 @@ struct Marker final : Handle {};
 class Recorder final : public ActionRunner {
 public:
     explicit Recorder(std::shared_ptr<Seen> seen) : seen_(std::move(seen)) {}
-    std::optional<ActionFailure> run(const Action& action, const WidgetRegistry& event,
-                                     const Progress&) override {
+    std::optional<ActionFailure> run(const Action& action, const WidgetRegistry& event) override {
         const std::string& name = static_cast<const Named&>(action).name;
         std::lock_guard lock(seen_->mutex);
         seen_->events.push_back(name + ":" + describe(Frame{0, event}));
