@@ -25,13 +25,18 @@ std::variant<Decoded, Incomplete, DecodeError> Frame::parse_stream(
     }
 }
 
+// Not through parse_stream: a whole frame is this entry point's hot path.
 std::variant<Frame, DecodeError> Frame::parse(std::span<const std::uint8_t> bytes) {
-    auto result = parse_stream(bytes);
-    if (auto* decoded = std::get_if<Decoded>(&result)) return decoded->frame;
-    if (auto* incomplete = std::get_if<Incomplete>(&result)) {
-        return DecodeError{std::string(incomplete->text), true};
+    FrameDecoder decoder(bytes);
+    try {
+        Frame frame = decoder.decode();
+        if (!decoder.ran_out()) return frame;
+    } catch (decode::Failure& failure) {
+        if (!decoder.ran_out()) return std::move(failure.error);
+    } catch (const std::bad_alloc&) {
+        return DecodeError{"out of memory"};
     }
-    return std::move(std::get<DecodeError>(result));
+    return DecodeError{std::string(decoder.shortfall()), true};
 }
 
 }  // namespace vantu

@@ -156,11 +156,11 @@ void FrameDecoder::read_value(WidgetRegistry& out) {
         if (ran_out()) return;
         decode::fail_length_mismatch(entries);
     }
-    const std::size_t tag = read_variant_tag(reader_.read_marker());
-    if (!ran_out()) read_variant_fields(tag, out);
+    read_variant_fields(read_variant_tag(reader_.read_marker()), out);
 }
 
-// The tag, or 0 when the bytes ran out.
+// The tag, or 0 when the bytes ran out: then the fields of kind 0 find
+// nothing to read, which ends the decode as quietly.
 std::size_t FrameDecoder::read_variant_tag(std::uint8_t marker) {
     const Family family = family_of(marker);
     if (family == Family::Str || family == Family::Bin) {
