@@ -57,8 +57,9 @@ private:
         return reader_.read_payload(reader_.read_length(marker));
     }
 
-    // Throw what was found instead of `expected`; they return only when the
-    // bytes ran out, and so do the readers that call them.
+    // These throw what was found where `expected` should stand. They return
+    // only when the bytes had run out; their callers then return a
+    // placeholder, which no one reads.
     void reject(std::uint8_t marker, std::string_view expected);
     void reject_scalar(std::uint8_t marker, std::string_view expected);
     template <class T> void reject_number(T value, std::string_view expected);
