@@ -10,6 +10,7 @@ import msgpack
 import pytest
 
 from vantu_protocol import ComSocketServer, ConfirmResult, ErrorResult, ServerStatus, WidgetRegistry
+from kinds import KINDS
 from support import finish, frame, scenario
 
 TOGGLE_3_ON = frame("ToggleButton", 3, [True])
@@ -52,26 +53,17 @@ def test_return_value_is_dropped(served):
 
 
 def test_every_widget_kind_reaches_its_action(served):
-    frames = [
-        frame("ClickButton", 1, []),
-        frame("ToggleButton", 2, [False]),
-        frame("ConfirmButton", 3, {}),
-        frame("PressButton", 4, {"pressed": True}),
-        frame("DirectionalButton", 5, [255]),
-        msgpack.packb([6, {"Joystick": [[0.5, -1.0], 0.1]}], use_single_float=True),
-    ]
+    # Every other kind sends its fields by name.
+    frames = [kind.frame(kind.tag + 1, by_name=kind.tag % 2 == 1) for kind in KINDS]
     events = []
-    actions = {f"{name}_{i + 1}": events.append for i, name in enumerate(
-        ["ClickButton", "ToggleButton", "ConfirmButton", "PressButton", "DirectionalButton", "Joystick"])}
+    actions = {f"{kind.name}_{kind.tag + 1}": events.append for kind in KINDS}
     s = served(*(send(f) for f in frames), "eof", actions=actions)
-    s.output.wait_line("done", count=6)
-    click, toggle, confirm, press, direction, joystick = events
-    assert type(click) is WidgetRegistry.ClickButton
-    assert type(toggle) is WidgetRegistry.ToggleButton and toggle.value is False
-    assert type(confirm) is WidgetRegistry.ConfirmButton
-    assert type(press) is WidgetRegistry.PressButton and press.pressed is True
-    assert type(direction) is WidgetRegistry.DirectionalButton and direction.direction == 255
-    assert type(joystick) is WidgetRegistry.Joystick
+    s.output.wait_line("done", count=len(KINDS))
+    assert [type(event) for event in events] == [getattr(WidgetRegistry, kind.name) for kind in KINDS]
+    for kind, event in zip(KINDS, events):
+        got = kind.read(event)
+        assert got == kind.expected() and list(map(type, got)) == list(map(type, kind.expected()))
+    joystick = events[[kind.name for kind in KINDS].index("Joystick")]
     assert (joystick.delta.x, joystick.delta.y) == (0.5, -1.0)
     assert joystick.intensity == 0.10000000149011612
     assert joystick.delta is not joystick.delta
@@ -149,8 +141,7 @@ def test_client_closing_mid_frame_is_a_decode_failure(served):
 @pytest.mark.parametrize("data, message", [
     (bytes.fromhex("9103"), "invalid length 1, expected struct Frame with 2 elements\n"),
     (msgpack.packb([3, {"Tog\x00gle": []}]),
-     "unknown variant `Tog\x00gle`, expected one of `ClickButton`, `ToggleButton`, `ConfirmButton`,"
-     " `PressButton`, `DirectionalButton`, `Joystick`\n"),
+     "unknown variant `Tog\x00gle`, expected one of " + ", ".join(f"`{k.name}`" for k in KINDS) + "\n"),
 ], ids=["short array", "NUL in the variant name"])
 def test_undecodable_frame_ends_the_loop(served, data, message):
     s = served(send(data), "eof")

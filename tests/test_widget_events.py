@@ -9,6 +9,7 @@ import pytest
 
 import vantu_protocol
 from vantu_protocol import WidgetRegistry as W
+from kinds import KINDS
 
 
 class Index:
@@ -19,13 +20,13 @@ class Index:
         return self.value
 
 
+def test_the_classes_are_the_kinds_of_the_table_in_tag_order():
+    assert [name for name, value in vars(W).items() if isinstance(value, type)] == \
+        [kind.name for kind in KINDS]
+
+
 @pytest.mark.parametrize("name, signature, match_args", [
-    ("ClickButton", "()", None),
-    ("ToggleButton", "(value)", ("value",)),
-    ("ConfirmButton", "()", None),
-    ("PressButton", "(pressed)", ("pressed",)),
-    ("DirectionalButton", "(direction)", ("direction",)),
-    ("Joystick", "(delta, intensity)", ("delta", "intensity")),
+    (kind.name, f"({', '.join(kind.field_names)})", kind.field_names or None) for kind in KINDS
 ])
 def test_variant_class_surface(name, signature, match_args):
     cls = getattr(W, name)

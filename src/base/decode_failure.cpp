@@ -20,9 +20,7 @@ std::string join(std::initializer_list<std::string_view> parts) {
     return out;
 }
 
-[[noreturn]] void fail(std::string text, bool truncated = false) {
-    throw Failure{DecodeError{std::move(text), truncated}};
-}
+[[noreturn]] void fail(std::string text) { throw Failure{DecodeError{std::move(text)}}; }
 
 bool is_control(char32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp < 0xA0); }
 
@@ -55,10 +53,6 @@ std::string quoted(std::string_view text) {
 }
 
 }  // namespace
-
-void fail_marker_eof() { fail(std::string(t::marker_eof), true); }
-void fail_data_eof() { fail(std::string(t::data_eof), true); }
-void fail_payload_eof() { fail(std::string(t::payload_eof), true); }
 
 void fail_type_mismatch(std::uint8_t marker) {
     fail(join({t::wrong_marker, msgpack::marker_name(marker)}));

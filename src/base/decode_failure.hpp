@@ -1,6 +1,7 @@
 // The ways a frame decode can fail, each with the exact text clients and logs
 // see. The decoder throws Failure internally; its entry points catch it and
-// return the DecodeError, so no exception leaves the codec.
+// return the DecodeError, so no exception leaves the codec. Running out of
+// bytes is no Failure: the reader keeps it (see msgpack::Reader::ran_out).
 #pragma once
 
 #include <cstddef>
@@ -17,12 +18,6 @@ namespace vantu::decode {
 struct Failure {
     DecodeError error;
 };
-
-// The bytes ended: before a marker, inside a fixed-width field (a length or
-// a number), or inside a string, binary or ext payload.
-[[noreturn]] void fail_marker_eof();
-[[noreturn]] void fail_data_eof();
-[[noreturn]] void fail_payload_eof();
 
 [[noreturn]] void fail_type_mismatch(std::uint8_t marker);
 [[noreturn]] void fail_length_mismatch(std::uint64_t expected);

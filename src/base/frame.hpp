@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "base/records.hpp"
@@ -22,8 +23,12 @@ struct DecodeError {
 
 // One frame decoded from the front of a byte stream.
 struct Decoded;
-// The bytes hold a prefix of a frame and nothing wrong so far.
-struct Incomplete {};
+// The bytes hold a prefix of a frame and nothing wrong so far. `text` is
+// what the frame fails with if no more bytes come: one of the frozen texts,
+// so that a frame cut by a read costs no allocation.
+struct Incomplete {
+    std::string_view text;
+};
 
 struct Frame {
     std::uint8_t id = 0;

@@ -73,10 +73,22 @@ void FrameDecoder::read_record(Record& out) {
 template <class Record>
 void FrameDecoder::read_other_record(Record& out, std::uint8_t marker) {
     switch (family_of(marker)) {
-        case Family::Array: return read_positional(out, reader_.read_length(marker));
-        case Family::Map: return read_named(out, reader_.read_length(marker));
-        case Family::Bin: return read_binary(out, read_payload(marker));
-        default: reject(marker, wire::expecting<Record>());
+        case Family::Array: {
+            const std::uint32_t count = reader_.read_length(marker);
+            return ran_out() ? void() : read_positional(out, count);
+        }
+        case Family::Map: {
+            const std::uint32_t count = reader_.read_length(marker);
+            return ran_out() ? void() : read_named(out, count);
+        }
+        case Family::Bin: {
+            const auto bytes = read_payload(marker);
+            return ran_out() ? void() : read_binary(out, bytes);
+        }
+        default:
+            // Before the text of what was expected is built.
+            if (ran_out()) return;
+            reject(marker, wire::expecting<Record>());
     }
 }
 
@@ -85,11 +97,14 @@ void FrameDecoder::read_positional(Record& out, std::uint32_t count) {
     constexpr std::size_t fields = wire::field_names<Record>.size();
     enter_level();
     for (std::size_t i = 0; i < fields; ++i) {
-        if (i == count) decode::fail_invalid_length(count, wire::length_text<Record>());
+        if (i == count) {
+            if (ran_out()) return;
+            decode::fail_invalid_length(count, wire::length_text<Record>());
+        }
         wire::visit(out, i, [&](auto& field) { read_value(field); });
     }
     // The extra elements are left unread: the error ends the decode anyway.
-    if (count > fields) decode::fail_length_mismatch(fields);
+    if (count > fields && !ran_out()) decode::fail_length_mismatch(fields);
     leave_level();
 }
 
@@ -100,6 +115,8 @@ void FrameDecoder::read_named(Record& out, std::uint32_t count) {
     unsigned seen = 0;  // bit i: field i was given
     for (std::uint32_t entry = 0; entry < count; ++entry) {
         const int i = read_field_key(names);
+        // Also ends an entry count that the bytes cannot hold.
+        if (ran_out()) return;
         if (i < 0) {
             skip_value();
             continue;
@@ -108,6 +125,7 @@ void FrameDecoder::read_named(Record& out, std::uint32_t count) {
         seen |= 1u << i;
         wire::visit(out, static_cast<std::size_t>(i), [&](auto& field) { read_value(field); });
     }
+    if (ran_out()) return;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (!(seen & 1u << i)) decode::fail_missing_field(names[i]);
     }
@@ -130,22 +148,32 @@ void FrameDecoder::read_value(WidgetRegistry& out) {
     const std::uint8_t marker = reader_.read_marker();
     if (family_of(marker) != Family::Map) {
         read_variant_tag(marker);
+        if (ran_out()) return;
         fail_invalid_type(t::unit_variant, t::any_variant_record);
     }
     const std::uint32_t entries = reader_.read_length(marker);
-    if (entries != 1) decode::fail_length_mismatch(entries);
+    if (entries != 1) {
+        if (ran_out()) return;
+        decode::fail_length_mismatch(entries);
+    }
     read_variant_fields(read_variant_tag(reader_.read_marker()), out);
 }
 
+// The tag, or 0 when the bytes ran out: then the fields of kind 0 find
+// nothing to read, which ends the decode as quietly.
 std::size_t FrameDecoder::read_variant_tag(std::uint8_t marker) {
     const Family family = family_of(marker);
     if (family == Family::Str || family == Family::Bin) {
         const auto name = read_payload(marker);
         const int tag = index_of(widget_names, name);
         if (tag >= 0) return static_cast<std::size_t>(tag);
+        if (ran_out()) return 0;
         fail_unknown_name(name, family == Family::Str);
     }
-    if (family != Family::UInt) reject(marker, t::variant_identifier);
+    if (family != Family::UInt) {
+        reject(marker, t::variant_identifier);
+        return 0;
+    }
     const std::uint64_t tag = reader_.read_uint(marker);
     if (tag >= widget_count) decode::fail_invalid_value(found_integer(tag), decode::variant_index_text());
     return static_cast<std::size_t>(tag);
@@ -167,7 +195,7 @@ int FrameDecoder::read_field_key(std::span<const std::string_view> fields) {
         }
         case Family::Str:
         case Family::Bin: return index_of(fields, read_payload(marker));
-        default: reject(marker, t::field_identifier);
+        default: reject(marker, t::field_identifier); return -1;
     }
 }
 
@@ -188,7 +216,7 @@ std::uint8_t FrameDecoder::read_other_u8(std::uint8_t marker) {
             if (value < 0 || value > 255) decode::fail_invalid_value(found_integer(value), t::u8);
             return static_cast<std::uint8_t>(value);
         }
-        default: reject_scalar(marker, t::u8);
+        default: reject_scalar(marker, t::u8); return 0;
     }
 }
 
@@ -205,7 +233,7 @@ float FrameDecoder::read_f32() {
         case Family::Float64: return narrow_to_f32(reader_.read_f64());
         case Family::UInt: return static_cast<float>(reader_.read_uint(marker));
         case Family::Int: return static_cast<float>(reader_.read_int(marker));
-        default: reject_scalar(marker, t::f32);
+        default: reject_scalar(marker, t::f32); return 0;
     }
 }
 

@@ -1,6 +1,8 @@
 // The one-pass decoder behind Frame::parse: reads the MessagePack value
 // straight into a Frame, accepting records by position, by field name or as
-// binary, and reporting the first fault in input order.
+// binary, and reporting the first fault in input order. Running out of
+// bytes is not thrown (a stream cuts frames all the time): the decode then
+// stops quietly, and ran_out() tells.
 #pragma once
 
 #include <cstddef>
@@ -17,9 +19,13 @@ class FrameDecoder {
 public:
     explicit FrameDecoder(std::span<const std::uint8_t> input) : reader_(input) {}
 
-    // Decodes one frame from the front of the input; throws decode::Failure.
+    // Decodes one frame from the front of the input; throws decode::Failure
+    // for a fault found before the bytes ran out. When they ran out, the
+    // frame returned is meaningless.
     Frame decode();
     std::size_t consumed() const { return reader_.consumed(); }
+    bool ran_out() const { return reader_.ran_out(); }
+    std::string_view shortfall() const { return reader_.shortfall(); }
 
 private:
     template <class Record> void read_record(Record& out);
@@ -51,8 +57,13 @@ private:
         return reader_.read_payload(reader_.read_length(marker));
     }
 
-    [[noreturn]] void reject(std::uint8_t marker, std::string_view expected);
-    [[noreturn]] void reject_scalar(std::uint8_t marker, std::string_view expected);
+    // These throw what was found where `expected` should stand. They return
+    // only when the bytes had run out; their callers then return a
+    // placeholder, which no one reads.
+    void reject(std::uint8_t marker, std::string_view expected);
+    void reject_scalar(std::uint8_t marker, std::string_view expected);
+    template <class T> void reject_number(T value, std::string_view expected);
+    void reject_container(std::uint8_t marker, std::string_view found, std::string_view expected);
 
     // Every container entered costs one level; running out is an error, so
     // hostile nesting ends the decode instead of the stack.

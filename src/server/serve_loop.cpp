@@ -133,12 +133,11 @@ void dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
 }
 
 // A client that closes in the middle of a frame sent a frame that does not
-// decode: report it with the decoder's own text.
+// decode: report it with the decoder's own text for where the bytes ended.
+// The buffer holds that partial frame and nothing else: dispatch_frames left it.
 [[noreturn]] void fail_partial_frame(const ReceiveBuffer& buffer) {
-    auto result = Frame::parse(buffer.bytes());
-    const auto* error = std::get_if<DecodeError>(&result);
-    throw LoopFailure{SessionEnd::undecodable,
-                      error ? error->text : std::string(texts::decode::payload_eof), {}};
+    const auto result = Frame::parse_stream(buffer.bytes());
+    throw LoopFailure{SessionEnd::undecodable, std::string(std::get<Incomplete>(result).text), {}};
 }
 
 void stop_sequence(LoopState& loop) {

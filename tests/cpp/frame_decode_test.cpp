@@ -30,9 +30,10 @@ const Bytes joystick = hex("81") + str("Joystick");
 const Bytes click = hex("81") + str("ClickButton");
 const Bytes id_key = str("id");
 const Bytes data_key = str("data");
-const std::string unknown_tail =
-    "`, expected one of `ClickButton`, `ToggleButton`, `ConfirmButton`, `PressButton`, "
-    "`DirectionalButton`, `Joystick`";
+const std::string unknown_tail = "`, expected one of " + widget_list();
+// The first index past the table, and the text of the range.
+const Bytes past_last_kind = {static_cast<std::uint8_t>(widget_count)};
+const std::string index_range = "variant index 0 <= i < " + std::to_string(widget_count);
 
 // Frames whose field at `field` (a complete value) is embedded in the
 // canonical layouts, for the scalar and record rules.
@@ -135,8 +136,8 @@ INSTANTIATE_TEST_SUITE_P(RecordShape, FrameDecode, testing::Values(
 INSTANTIATE_TEST_SUITE_P(Variant, FrameDecode, testing::Values(
     Case{"BareName", with_data(toggle_key), "invalid type: unit variant, expected struct variant"},
     Case{"BareIndex", with_data(hex("01")), "invalid type: unit variant, expected struct variant"},
-    Case{"BareIndexOutOfRange", with_data(hex("09")),
-         "invalid value: integer `9`, expected variant index 0 <= i < 6"},
+    Case{"BareIndexOutOfRange", with_data(past_last_kind),
+         "invalid value: integer `" + std::to_string(widget_count) + "`, expected " + index_range},
     Case{"BareUnknownName", with_data(str("Slider")), "unknown variant `Slider" + unknown_tail},
     Case{"BareNil", with_data(hex("C0")), "invalid type: unit value, expected variant identifier"},
     Case{"BareArray", with_data(hex("91 01")),
@@ -147,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Variant, FrameDecode, testing::Values(
          "array had incorrect length, expected 2"},
     Case{"EmptyMap", with_data(hex("80")), "array had incorrect length, expected 0"},
     Case{"IndexTooLarge", with_data(hex("81 CF 00 00 00 01 00 00 00 00 90")),
-         "invalid value: integer `4294967296`, expected variant index 0 <= i < 6"},
+         "invalid value: integer `4294967296`, expected " + index_range},
     Case{"SignedIndex", with_data(hex("81 D0 01 91 C3")),
          "invalid type: integer `1`, expected variant identifier"},
     Case{"FloatName", with_data(hex("81 CA 3F 80 00 00 90")),

@@ -131,9 +131,7 @@ TEST(Allocation, SuccessfulDecodesAllocateNothing) {
 TEST(LongPayload, ExaminedInFull) {
     const std::string name(300, 'N');
     EXPECT_EQ(parse_text(hex("92 03 81") + str(name) + hex("90")),
-              "unknown variant `" + name +
-                  "`, expected one of `ClickButton`, `ToggleButton`, `ConfirmButton`, "
-                  "`PressButton`, `DirectionalButton`, `Joystick`");
+              "unknown variant `" + name + "`, expected one of " + widget_list());
     EXPECT_EQ(parse_text(str(name + "\n")),
               "invalid type: string \"" + name + "\\n\", expected struct Frame");
     EXPECT_EQ(parse_text(frame_skipping(hex("C0")) + hex("00")), "3 ToggleButton{true}");

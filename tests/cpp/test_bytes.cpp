@@ -78,4 +78,12 @@ std::string parse_text(const Bytes& bytes) {
     return std::get<DecodeError>(result).text;
 }
 
+std::string widget_list() {
+    std::string out;
+    for (const std::string_view name : widget_names) {
+        out.append(out.empty() ? "`" : ", `").append(name).append("`");
+    }
+    return out;
+}
+
 }  // namespace vantu::test

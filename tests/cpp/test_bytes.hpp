@@ -34,4 +34,8 @@ std::string describe(const Frame& frame);
 // The decoded frame rendered by describe(), or the error text.
 std::string parse_text(const Bytes& bytes);
 
+// The kinds of the table as an unknown variant's text lists them:
+// "`ClickButton`, `ToggleButton`, ...".
+std::string widget_list();
+
 }  // namespace vantu::test

@@ -14,26 +14,28 @@ using vantu::fuzz::check;
 
 namespace {
 
+// A field's value from the fuzz input, by the field's type.
+void random_value(FuzzedDataProvider& in, bool& out) { out = in.ConsumeBool(); }
+void random_value(FuzzedDataProvider& in, std::uint8_t& out) {
+    out = in.ConsumeIntegral<std::uint8_t>();
+}
+void random_value(FuzzedDataProvider& in, float& out) {
+    // Small integers half of the time, so that binary records occur.
+    out = in.ConsumeBool() ? static_cast<float>(in.ConsumeIntegral<std::uint8_t>())
+                           : std::bit_cast<float>(in.ConsumeIntegral<std::uint32_t>());
+}
+void random_value(FuzzedDataProvider& in, Coord& out) {
+    for_each_field(coord_row, [&](const auto& f) { random_value(in, out.*(f.member)); });
+}
+
+// Any kind of the table, so that a new kind is fuzzed as soon as it has its row.
 Frame random_frame(FuzzedDataProvider& in) {
-    const auto id = in.ConsumeIntegral<std::uint8_t>();
-    const auto bit = [&] { return in.ConsumeBool(); };
-    const auto real = [&] { return std::bit_cast<float>(in.ConsumeIntegral<std::uint32_t>()); };
-    switch (in.ConsumeIntegralInRange(0, 5)) {
-        case 0: return {id, {widget::ClickButton{}}};
-        case 1: return {id, {widget::ToggleButton{bit()}}};
-        case 2: return {id, {widget::ConfirmButton{}}};
-        case 3: return {id, {widget::PressButton{bit()}}};
-        case 4: return {id, {widget::DirectionalButton{in.ConsumeIntegral<std::uint8_t>()}}};
-        default: {
-            // Small integers half of the time, so that binary coordinates occur.
-            const auto coord = [&] {
-                return bit() ? static_cast<float>(in.ConsumeIntegral<std::uint8_t>()) : real();
-            };
-            const float x = coord();
-            const float y = coord();
-            return {id, {widget::Joystick{{x, y}, real()}}};
-        }
-    }
+    Frame frame{in.ConsumeIntegral<std::uint8_t>(), {}};
+    with_widget_tag(in.ConsumeIntegralInRange<std::size_t>(0, widget_count - 1), [&](auto tag) {
+        auto& event = frame.data.value.emplace<tag()>();
+        for_each_field(widget_kind<tag()>, [&](const auto& f) { random_value(in, event.*(f.member)); });
+    });
+    return frame;
 }
 
 }  // namespace
