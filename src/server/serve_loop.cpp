@@ -94,9 +94,11 @@ void print_received(const Progress& progress, std::size_t count) {
 }
 
 // Dispatches every complete frame in the buffer, in order, and keeps a
-// trailing partial frame for the next read. What the runner keeps between
-// the frames of this burst it gives back before the next wait.
-void dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
+// trailing partial frame for the next read: then the text that frame fails
+// with if the stream ends before it does (one of the frozen texts), else
+// empty. What the runner keeps between the frames of this burst it gives
+// back before the next wait.
+std::string_view dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
     struct Pause {
         ActionRunner& runner;
         ~Pause() { runner.pause(); }
@@ -116,7 +118,7 @@ void dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
                                   std::move(failure->exception)};
             }
             buffer.consume(decoded->used);
-            if (buffer.empty()) return;
+            if (buffer.empty()) return {};
         } else if (auto* error = std::get_if<DecodeError>(&result)) {
             throw LoopFailure{SessionEnd::undecodable, std::move(error->text), {}};
         } else {
@@ -127,17 +129,9 @@ void dispatch_frames(LoopState& loop, ReceiveBuffer& buffer) {
                                       " bytes received without a complete frame",
                                   {}};
             }
-            return;
+            return std::get<Incomplete>(result).text;
         }
     }
-}
-
-// A client that closes in the middle of a frame sent a frame that does not
-// decode: report it with the decoder's own text for where the bytes ended.
-// The buffer holds that partial frame and nothing else: dispatch_frames left it.
-[[noreturn]] void fail_partial_frame(const ReceiveBuffer& buffer) {
-    const auto result = Frame::parse_stream(buffer.bytes());
-    throw LoopFailure{SessionEnd::undecodable, std::string(std::get<Incomplete>(result).text), {}};
 }
 
 void stop_sequence(LoopState& loop) {
@@ -162,6 +156,7 @@ Next serve_session(LoopState& loop) {
     const int wake = receiver.wake_fd();
     Deadline idle = Deadline::after(settings.idle_timeout);
     bool pause = true;
+    std::string_view cut_frame_text;  // of the partial frame the buffer keeps
     for (;;) {
         if (pause) nap(wake, settings.cycle);
         switch (receiver.try_receive()) {
@@ -177,14 +172,18 @@ Next serve_session(LoopState& loop) {
         const std::size_t count = read_some(conn, buffer);
         print_received(loop.progress, count);
         if (count == 0) {
-            if (!buffer.empty()) fail_partial_frame(buffer);
+            // A client that closed in the middle of a frame sent one that
+            // does not decode.
+            if (!buffer.empty()) {
+                throw LoopFailure{SessionEnd::undecodable, std::string(cut_frame_text), {}};
+            }
             loop.start.session->end();
             if (settings.live()) return Next::wait_for_close;
             pause = true;
             continue;
         }
         idle = Deadline::after(settings.idle_timeout);
-        dispatch_frames(loop, buffer);
+        cut_frame_text = dispatch_frames(loop, buffer);
         // The rest of a partial frame is read without the pause, so that a
         // frame longer than one read is not held back a cycle per read.
         pause = buffer.empty();
