@@ -1,5 +1,5 @@
 """The widget kinds as the C++ table states them (`widget_kinds` in
-src/base/widget_registry.hpp), for the tests that go over every kind: their
+src/base/widget_kinds.hpp), for the tests that go over every kind: their
 names in tag order, their fields in position order with their C++ types,
 and for each type a value to send and what the event then reads back."""
 
@@ -12,7 +12,7 @@ from pathlib import Path
 
 import msgpack
 
-TABLE = Path(__file__).resolve().parent.parent / "src" / "base" / "widget_registry.hpp"
+TABLE = Path(__file__).resolve().parent.parent / "src" / "base" / "widget_kinds.hpp"
 
 STRUCT = re.compile(r"struct (\w+) \{([^}]*)\};")
 MEMBER = re.compile(r"([\w:]+) (\w+)(?: = [^;]*)?;")

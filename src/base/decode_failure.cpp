@@ -7,7 +7,7 @@
 #include "base/float_text.hpp"
 #include "base/msgpack_marker.hpp"
 #include "base/texts.hpp"
-#include "base/widget_registry.hpp"
+#include "base/widget_kinds.hpp"
 
 namespace vantu::decode {
 namespace {

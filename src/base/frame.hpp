@@ -8,8 +8,9 @@
 #include <string_view>
 #include <variant>
 
+#include "base/identity_key.hpp"
 #include "base/records.hpp"
-#include "base/widget_registry.hpp"
+#include "base/widget_kinds.hpp"
 
 namespace vantu {
 

@@ -7,7 +7,7 @@
 #include <variant>
 
 #include "base/byte_sink.hpp"
-#include "base/widget_registry.hpp"
+#include "base/server_status.hpp"
 
 namespace vantu {
 

@@ -11,7 +11,7 @@
 #include "base/decode_failure.hpp"
 #include "base/frame.hpp"
 #include "base/records.hpp"
-#include "base/widget_registry.hpp"
+#include "base/widget_kinds.hpp"
 
 namespace vantu::wire {
 

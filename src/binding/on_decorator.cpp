@@ -2,6 +2,7 @@
 // that the decorated name is then bound to.
 #include "binding/on_decorator.hpp"
 
+#include "base/identity_key.hpp"
 #include "binding/args.hpp"
 #include "binding/com_socket_type.hpp"
 #include "binding/exception_text.hpp"

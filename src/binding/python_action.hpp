@@ -10,7 +10,7 @@
 #include "binding/pending_release.hpp"
 #include "server/action_runner.hpp"
 #include "server/handle.hpp"
-#include "server/models/widget_registry.hpp"
+#include "server/models/action_table.hpp"
 
 namespace vantu::py {
 

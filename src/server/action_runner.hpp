@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "base/widget_registry.hpp"
+#include "base/widget_kinds.hpp"
 #include "server/handle.hpp"
-#include "server/models/widget_registry.hpp"
+#include "server/models/action_table.hpp"
 
 namespace vantu {
 

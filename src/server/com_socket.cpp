@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "base/identity_key.hpp"
 #include "base/texts.hpp"
 #include "server/address.hpp"
 #include "server/serve_loop.hpp"

@@ -15,7 +15,7 @@
 #include "server/deadline.hpp"
 #include "server/fd.hpp"
 #include "server/loop_settings.hpp"
-#include "server/models/widget_registry.hpp"
+#include "server/models/action_table.hpp"
 #include "server/poll.hpp"
 #include "server/session.hpp"
 #include "server/stop_channel.hpp"

@@ -13,7 +13,7 @@
 #include "base/texts.hpp"
 #include "server/poll.hpp"
 #include "server/receive_buffer.hpp"
-#include "server/server_com.hpp"
+#include "server/dispatch.hpp"
 #include "server/socket.hpp"
 
 namespace vantu {

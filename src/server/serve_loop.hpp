@@ -7,7 +7,7 @@
 #include "server/action_runner.hpp"
 #include "server/fd.hpp"
 #include "server/loop_settings.hpp"
-#include "server/models/widget_registry.hpp"
+#include "server/models/action_table.hpp"
 #include "server/session.hpp"
 #include "server/stop_channel.hpp"
 

@@ -4,7 +4,7 @@
 
 #include <Python.h>
 
-#include "base/widget_registry.hpp"
+#include "base/server_status.hpp"
 #include "binding/args.hpp"
 
 namespace vantu::py {

@@ -6,7 +6,7 @@
 
 #include <Python.h>
 
-#include "base/widget_registry.hpp"
+#include "base/widget_kinds.hpp"
 
 namespace vantu::py {
 

@@ -1,5 +1,5 @@
 // The dispatch of one frame to its action.
-#include "server/server_com.hpp"
+#include "server/dispatch.hpp"
 
 #include <charconv>
 

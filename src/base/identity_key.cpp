@@ -1,5 +1,5 @@
 // Identity keys: building them from frames and registrations, reading them back.
-#include "base/widget_registry.hpp"
+#include "base/identity_key.hpp"
 
 #include <charconv>
 #include <cstring>

@@ -1,14 +1,11 @@
-// Widget events: the table of widget kinds, the event value derived from it,
-// and the identity keys that join frames to actions; and the server status
-// that answers them. Plain values: copied into frames, Python objects and
-// actions, never shared between threads.
+// Widget events: the table of widget kinds and the event value derived from
+// it. Plain values: copied into frames, Python objects and actions, never
+// shared between threads.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -88,33 +85,5 @@ void with_widget_tag(std::size_t tag, F&& f) {
         (void)((tag == Tag ? (f(std::integral_constant<std::size_t, Tag>{}), true) : false) || ...);
     }(std::make_index_sequence<widget_count>{});
 }
-
-// "ToggleButton_3": a kind's name, "_" and the id in decimal. Built on the
-// stack, so that a frame's key costs no allocation.
-class IdentityKey {
-public:
-    IdentityKey(std::size_t tag, std::uint8_t id);
-    std::string_view view() const { return {bytes_.data(), size_}; }
-
-private:
-    static constexpr std::size_t longest_name =
-        std::apply([](const auto&... kind) { return std::max({kind.name.size()...}); }, widget_kinds);
-    std::array<char, longest_name + 4> bytes_;
-    std::uint8_t size_ = 0;
-};
-
-// The key under which an action is stored: the first white-space delimited
-// word of `widget`, "_", and `id` in decimal.
-std::string action_identity(std::uint8_t id, std::string_view widget);
-
-// Reads "Name_12[_anything]" back into (12, "Name"). A malformed key is a
-// broken precondition of the caller and throws vantu::Fatal.
-std::pair<std::uint8_t, std::string> extract_identity(std::string key);
-
-// The server's state as a result frame reports it to the client.
-enum class ServerStatus : std::uint8_t { NotInit, Idle, Busy, Error };
-inline constexpr std::array<std::string_view, 4> server_status_names = {
-    "NotInit", "Idle", "Busy", "Error",
-};
 
 }  // namespace vantu

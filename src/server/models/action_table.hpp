@@ -10,7 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "base/widget_registry.hpp"
+#include "base/widget_kinds.hpp"
 #include "server/handle.hpp"
 
 namespace vantu {

@@ -6,7 +6,7 @@
 #include "base/console.hpp"
 #include "base/frame.hpp"
 #include "server/action_runner.hpp"
-#include "server/models/widget_registry.hpp"
+#include "server/models/action_table.hpp"
 
 namespace vantu {
 

@@ -1,5 +1,7 @@
 // The action table's copies and its index by frame.
-#include "server/models/widget_registry.hpp"
+#include "server/models/action_table.hpp"
+
+#include "base/identity_key.hpp"
 
 namespace vantu {
 
