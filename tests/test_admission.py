@@ -4,6 +4,7 @@ which a returning client ends the session it replaces."""
 import os
 import re
 import shutil
+import signal
 import socket
 import threading
 import time
@@ -11,7 +12,7 @@ import time
 import pytest
 
 from vantu_protocol import ComSocketServer, ConfirmResult, ServerStatus
-from support import finish, frame, free_port, is_listening, scenario, wait_for
+from support import finish, frame, free_port, is_listening, scenario, start_peer, start_scenario, wait_for
 
 CLICK_1 = "send:" + frame("ClickButton", 1, []).hex()
 CONFIRM_IDLE_1 = "9301a449646c6581ad436f6e6669726d526573756c7491c3"
@@ -210,3 +211,28 @@ def test_a_flood_of_refused_peers_leaves_the_session_and_nothing_behind():
     assert int(grown) < 200 * 1024 and int(during) > 0, lines
     assert result.stderr.count("Refused a connection from 127.0.0.2 port ") == 1200
     print(lines[2])
+
+
+def test_the_robot_program_with_takeover_stops_once_and_drives_on():
+    from test_readme import PROGRAMS
+    port = free_port()
+    # A long idle_timeout: only the takeover can end the old phone's session.
+    code = PROGRAMS["robot.py"].replace("server.allow =", "server.takeover = True\nserver.allow =")
+    code = code.replace("server.idle_timeout = 1.0", "server.idle_timeout = 60.0")
+    program = start_scenario(code, f"127.0.0.1:{port}", helpers=False)
+    drive = "send:" + frame("Joystick", 1, [[0.5, 1.0], 0.5]).hex()
+    try:
+        assert program.stdout.readline() == "waiting for a phone\n"
+        old = start_peer(port, drive, "eof")  # then silent: its Wi-Fi dropped
+        assert program.stdout.readline() == "motors +0.75 +0.25\n"
+        new = start_peer(port, drive, "close")
+        assert finish(old) == ["connected", "eof "]  # shut down by the takeover
+        lines = [program.stdout.readline() for _ in range(5)]
+        finish(new)
+        program.send_signal(signal.SIGINT)
+        out, err = program.communicate(timeout=20)
+        assert lines + out.splitlines(keepends=True) == [
+            "motors +0.00 +0.00\n", "waiting for a phone\n", "motors +0.75 +0.25\n",
+            "motors +0.00 +0.00\n", "waiting for a phone\n", "motors +0.00 +0.00\n"], err
+    finally:
+        program.kill()
