@@ -3,12 +3,13 @@
 The server's open() holds the interpreter lock while it waits, so a client
 in the test's own interpreter could never connect. Usage:
 
-    python peer.py HOST:PORT STEP...
+    python peer.py HOST:PORT [from:SOURCE] STEP...
 
-Steps: rcvbuf:BYTES (a small receive buffer, so that a client that stops
-reading soon fills the server's buffers), send:HEX, fill:COUNT:HEXBYTE (COUNT copies of one byte), sleep:SECONDS, recv:COUNT (read until COUNT bytes or the
+With from:, the client's end is bound to address SOURCE. Steps: rcvbuf:BYTES (a small
+receive buffer, so that a client that stops reading soon fills the server's
+buffers), send:HEX, fill:COUNT:HEXBYTE (COUNT copies of one byte), sleep:SECONDS, recv:COUNT (read until COUNT bytes or the
 end of the stream; prints "recv HEX"), eof (read until the end of the
-stream; prints "eof" with what was left), drain (read until the end of the
+stream; prints "eof" with what was left, or "reset" when the server reset it), drain (read until the end of the
 stream; prints "drained" and the byte count), reset (close with RST), close.
 """
 
@@ -18,13 +19,14 @@ import sys
 import time
 
 
-def connect(address: str) -> socket.socket:
+def connect(address: str, source: str | None) -> socket.socket:
     # HOST may be a name: create_connection tries each of its addresses.
     host, _, port = address.rpartition(":")
     deadline = time.monotonic() + 20
     while True:
         try:
-            return socket.create_connection((host, int(port)), timeout=20)
+            return socket.create_connection((host, int(port)), timeout=20,
+                                            source_address=source and (source, 0))
         except OSError:
             if time.monotonic() > deadline:
                 raise
@@ -56,9 +58,11 @@ def drain(sock: socket.socket) -> int:
 
 
 def main() -> None:
-    sock = connect(sys.argv[1])
+    steps = sys.argv[2:]
+    source = steps.pop(0).removeprefix("from:") if steps and steps[0].startswith("from:") else None
+    sock = connect(sys.argv[1], source)
     print("connected", flush=True)
-    for step in sys.argv[2:]:
+    for step in steps:
         kind, _, arg = step.partition(":")
         if kind == "rcvbuf":
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, int(arg))
@@ -72,7 +76,10 @@ def main() -> None:
         elif kind == "recv":
             print("recv", read_exact(sock, int(arg)).hex(), flush=True)
         elif kind == "eof":
-            print("eof", read_to_end(sock).hex(), flush=True)
+            try:
+                print("eof", read_to_end(sock).hex(), flush=True)
+            except ConnectionResetError:
+                print("reset", flush=True)
         elif kind == "drain":
             print("drained", drain(sock), flush=True)
         elif kind == "reset":

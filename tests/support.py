@@ -64,6 +64,28 @@ def start_peer(port: int, *steps: str, host: str = "127.0.0.1", tool: bool = Fal
                                 stdout=subprocess.PIPE, text=True, cwd=cwd)
 
 
+FLOOD = """
+import socket, sys
+host, port, count, source = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+for _ in range(count):
+    with socket.socket() as c:
+        c.bind((source, 0))
+        try:
+            c.connect((host, port))
+        except ConnectionResetError:
+            pass
+print("knocked", count, flush=True)
+"""
+
+
+def start_flood(port: int, count: int, source: str = "127.0.0.2",
+                host: str = "127.0.0.1") -> subprocess.Popen[str]:
+    """A process that connects `count` times from `source`, one connection
+    after another as fast as it can, and closes each at once."""
+    return subprocess.Popen([sys.executable, "-c", FLOOD, host, str(port), str(count), source],
+                            stdout=subprocess.PIPE, text=True)
+
+
 def finish(peer: subprocess.Popen[str], timeout: float = 20) -> list[str]:
     out, _ = peer.communicate(timeout=timeout)
     assert peer.returncode == 0, out

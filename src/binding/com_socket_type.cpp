@@ -6,6 +6,7 @@
 #include "binding/args.hpp"
 #include "binding/blocking_wait.hpp"
 #include "binding/python_action.hpp"
+#include "binding/ref.hpp"
 #include "binding/type.hpp"
 #include "binding/values/enums.hpp"
 #include "binding/values/result_payloads.hpp"
@@ -127,6 +128,69 @@ PyObject* get_send_timeout(PyObject* self, void*) {
 int set_send_timeout(PyObject* self, PyObject* value, void*) {
     return set_attribute(self, value, "send_timeout", [&](ComSocketServer& server, ArgName arg) {
         server.send_timeout() = to_seconds(arg, value, {true, false});
+    });
+}
+
+PyObject* get_allow(PyObject* self, void*) {
+    const std::shared_ptr<const AllowList>& allow = server_cell(self).value.allow();
+    if (!allow) Py_RETURN_NONE;
+    const std::vector<std::string>& entries = allow->entries();
+    Ref tuple = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(entries.size())));
+    if (!tuple) return nullptr;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        PyObject* text = PyUnicode_FromStringAndSize(entries[i].data(),
+                                                     static_cast<Py_ssize_t>(entries[i].size()));
+        if (!text) return nullptr;
+        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), text);
+    }
+    return tuple.release();
+}
+
+// None, or a list or tuple of addresses and networks, each parsed here:
+// TypeError for an entry that is not a str, ValueError naming a malformed one.
+std::shared_ptr<const AllowList> to_allow_list(PyObject* value) {
+    if (value == Py_None) return nullptr;
+    if (!PyList_Check(value) && !PyTuple_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "allow must be a list or tuple of str, or None, not %.200s",
+                     Py_TYPE(value)->tp_name);
+        throw_error_already_set();
+    }
+    Ref items = Ref::steal(PySequence_Tuple(value));
+    if (!items) throw_error_already_set();
+    auto allow = std::make_shared<AllowList>();
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(items.get()); ++i) {
+        PyObject* item = PyTuple_GET_ITEM(items.get(), i);
+        if (!PyUnicode_Check(item)) {
+            PyErr_Format(PyExc_TypeError, "allow entries must be str, not %.200s",
+                         Py_TYPE(item)->tp_name);
+            throw_error_already_set();
+        }
+        Py_ssize_t size = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(item, &size);
+        if (!text) throw_error_already_set();
+        if (!allow->add({text, static_cast<std::size_t>(size)})) {
+            PyErr_Format(PyExc_ValueError,
+                         "allow: %R is neither an IP address nor a network such as "
+                         "\"192.168.1.0/24\"", item);
+            throw_error_already_set();
+        }
+    }
+    return allow;
+}
+
+int set_allow(PyObject* self, PyObject* value, void*) {
+    return set_attribute(self, value, "allow", [&](ComSocketServer& server, ArgName) {
+        server.allow() = to_allow_list(value);
+    });
+}
+
+PyObject* get_takeover(PyObject* self, void*) {
+    return PyBool_FromLong(server_cell(self).value.takeover());
+}
+
+int set_takeover(PyObject* self, PyObject* value, void*) {
+    return set_attribute(self, value, "takeover", [&](ComSocketServer& server, ArgName arg) {
+        server.takeover() = to_bool(arg, value);
     });
 }
 
@@ -271,6 +335,8 @@ PyGetSetDef getters[] = {
     {"progress", get_progress, set_progress, nullptr, nullptr},
     {"idle_timeout", get_idle_timeout, set_idle_timeout, nullptr, nullptr},
     {"send_timeout", get_send_timeout, set_send_timeout, nullptr, nullptr},
+    {"allow", get_allow, set_allow, nullptr, nullptr},
+    {"takeover", get_takeover, set_takeover, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

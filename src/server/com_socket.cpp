@@ -36,21 +36,35 @@ std::string send_timeout_text(double seconds) {
 
 }  // namespace
 
+std::shared_ptr<Listener> ComSocketServer::listener_for_accept() {
+    if (const std::shared_ptr<Listener>& kept = listener_.get(); kept && !kept->closed()) return kept;
+    auto listener = std::make_shared<Listener>(bind_listener(address_));
+    if (takeover_) listener_.keep(listener);
+    return listener;
+}
+
 bool ComSocketServer::accept(const Deadline& deadline, Waiter& waiter) {
-    Fd listener = bind_listener(address_);
+    const std::shared_ptr<Listener> listener = listener_for_accept();
+    const std::shared_ptr<const AllowList> allow = allow_;
     const auto cancel = std::make_shared<Fd>(new_event_fd());
     accept_cancel_ = cancel;
     // Also when the wait ends in an exception, such as KeyboardInterrupt.
     struct Disarm {
         ComSocketServer& server;
         const std::shared_ptr<Fd>& cancel;
+        const std::shared_ptr<Listener>& listener;
+        const bool keep;
         ~Disarm() {
             if (server.accept_cancel_ == cancel) server.accept_cancel_.reset();
+            // Without takeover, the listener exists only while accept() waits.
+            if (keep) return;
+            listener->close();
+            if (server.listener_.get() == listener) server.listener_.close();
         }
-    } disarm{*this, cancel};
+    } disarm{*this, cancel, listener, takeover_};
     Fd connection;
     try {
-        connection = wait_for_client(listener, cancel->get(), deadline, waiter);
+        connection = listener->wait(cancel->get(), allow.get(), deadline, waiter);
     } catch (const OsError& e) {
         fail_accept(e);
     }
@@ -80,12 +94,15 @@ void ComSocketServer::serve() {
     session_ = std::make_shared<Session>();
     stream_session_ = session_;
     loop_settings_of_last_serve_ = loop_settings_;
+    std::shared_ptr<Listener> listener = takeover_ ? listener_.get() : nullptr;
+    if (listener) listener->serve(session_);
     start_serve_loop({std::move(channel.receiver), std::move(connection), std::move(table),
-                      loop_settings_, session_, make_runner_()});
+                      loop_settings_, session_, make_runner_(), std::move(listener), allow_});
 }
 
 void ComSocketServer::close() {
     if (accept_cancel_) signal_event(accept_cancel_->get());
+    if (!stream_) listener_.close();
     if (stop_sender_) {
         // Before the loop can shut the connection down: a callback waiting
         // on it then reports close(), not the broken pipe that follows.

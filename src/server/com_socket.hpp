@@ -13,7 +13,9 @@
 #include "server/action_runner.hpp"
 #include "server/connection.hpp"
 #include "server/deadline.hpp"
+#include "server/allow_list.hpp"
 #include "server/fd.hpp"
+#include "server/listener.hpp"
 #include "server/loop_settings.hpp"
 #include "server/models/action_table.hpp"
 #include "server/poll.hpp"
@@ -32,8 +34,9 @@ public:
 
     const std::string& address() const { return address_; }
 
-    // Binds, waits through `waiter` for one client and keeps the connection,
-    // replacing an earlier one.
+    // Binds (or, with takeover, uses the listener it kept), waits through
+    // `waiter` for one allowed client and keeps the connection, replacing an
+    // earlier one.
     void open(Waiter& waiter) { accept(Deadline::never(), waiter); }
     // The same, giving up when the deadline passes or close() is called
     // first: then false, and the object is as it was.
@@ -41,7 +44,8 @@ public:
     // Starts serving the held connection in the background.
     void serve();
     // Asks a running loop to stop, or shuts the held connection down, and
-    // ends a wait in accept().
+    // ends a wait in accept(). With no connection held, it also closes the
+    // listener kept for takeover.
     void close();
 
     void on(std::uint8_t id, std::string_view widget, std::unique_ptr<Action> action);
@@ -61,6 +65,11 @@ public:
 
     LoopSettings& loop_settings() { return loop_settings_; }
     std::optional<double>& send_timeout() { return send_timeout_; }
+    // The peers that accept() lets in, and that may take over; null: all.
+    std::shared_ptr<const AllowList>& allow() { return allow_; }
+    // Whether the listener stays through a session, so that a returning
+    // client ends it and waits for the next accept().
+    bool& takeover() { return takeover_; }
 
     // For the garbage collector: actions often refer back to their server,
     // and so can the exception that ended a session.
@@ -71,6 +80,7 @@ public:
 private:
     void adopt(Fd connection);
     void let_go_of_stream();
+    std::shared_ptr<Listener> listener_for_accept();
 
     std::string address_;
     RunnerFactory make_runner_;
@@ -86,6 +96,11 @@ private:
     std::shared_ptr<Session> stream_session_;
     // Readable when close() ends a wait in accept().
     std::shared_ptr<Fd> accept_cancel_;
+    std::shared_ptr<const AllowList> allow_;
+    bool takeover_ = false;
+    // With takeover: the listener, kept from accept() to accept(), and the
+    // serve loop's, to which a returning client comes.
+    KeptListener listener_;
 };
 
 }  // namespace vantu

@@ -49,31 +49,59 @@ struct LoopFailure {
     throw LoopFailure{SessionEnd::ended, std::string(texts::read_failed) + e.text(), {}};
 }
 
+// With takeover, what the loop watches besides its client: the listener,
+// where a returning client knocks, and the end of its session, which an
+// allowed newcomer brings about. A descriptor of -1 is not watched.
+struct Watch {
+    int listener = -1;
+    int over = -1;
+};
+
 // The pause at the start of every cycle. It ends early when a stop message
-// is queued, and resumes for the remaining time after a signal.
-void nap(int wake_fd, double cycle) {
+// is queued or a watched descriptor is ready, and resumes for the remaining
+// time after a signal.
+void nap(int wake_fd, const Watch& watch, double cycle) {
     if (cycle == 0) return;
-    pollfd entry{wake_fd, POLLIN, 0};
+    pollfd entries[3] = {{wake_fd, POLLIN, 0}, {watch.listener, POLLIN, 0}, {watch.over, POLLIN, 0}};
     try {
-        poll_until({&entry, 1}, Deadline::after(cycle), OnSignal::retry);
+        poll_until(entries, Deadline::after(cycle), OnSignal::retry);
     } catch (const OsError& e) {
         fail_read(e);
     }
 }
 
-enum class Wake { data, stop, idle };
+enum class Wake { data, stop, idle, knock, replaced };
 
 // Waits until the client sent something (or closed), a stop message is
-// queued, or the client stayed silent past the deadline: close() must not
-// depend on the client sending one more frame.
-Wake wait_for_data(int conn, int wake_fd, const Deadline& idle) {
-    pollfd entries[2] = {{conn, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+// queued, the client stayed silent past the deadline (close() must not
+// depend on the client sending one more frame), or, with takeover, a client
+// knocks or a newcomer ended the session.
+Wake wait_for_data(int conn, int wake_fd, const Watch& watch, const Deadline& idle) {
+    pollfd entries[4] = {{conn, POLLIN, 0}, {wake_fd, POLLIN, 0},
+                         {watch.listener, POLLIN, 0}, {watch.over, POLLIN, 0}};
     try {
         if (poll_until(entries, idle, OnSignal::retry) == Woken::timed_out) return Wake::idle;
     } catch (const OsError& e) {
         fail_read(e);
     }
-    return entries[0].revents ? Wake::data : Wake::stop;
+    // The client that was replaced is not read any more.
+    if (entries[3].revents && !entries[1].revents) return Wake::replaced;
+    if (entries[0].revents) return Wake::data;
+    return entries[1].revents ? Wake::stop : Wake::knock;
+}
+
+// A client at the listener: turned away, or let in, which ends the session.
+// A listener that was closed or fails is not watched any more.
+void answer_knock(LoopState& loop, Watch& watch) {
+    Listener& listener = *loop.start.listener;
+    try {
+        if (!listener.closed()) return listener.admit(loop.start.allow.get());
+    } catch (const OsError& e) {
+        if (!listener.closed()) {
+            write_line(2, {"No takeover in this session: the listener failed: ", e.text()});
+        }
+    }
+    watch.listener = -1;
 }
 
 std::size_t read_some(int conn, ReceiveBuffer& buffer) {
@@ -155,18 +183,28 @@ Next serve_session(LoopState& loop) {
     StopReceiver& receiver = loop.start.receiver;
     const int wake = receiver.wake_fd();
     Deadline idle = Deadline::after(settings.idle_timeout);
+    // The loop lets go of the listener with its session: a server that
+    // closes it frees the address.
+    struct Unwatch {
+        std::shared_ptr<Listener>& listener;
+        ~Unwatch() { listener.reset(); }
+    } unwatch{loop.start.listener};
+    Watch watch;
+    if (loop.start.listener) watch = {loop.start.listener->fd(), loop.start.session->over_fd()};
     bool pause = true;
     std::string_view cut_frame_text;  // of the partial frame the buffer keeps
     for (;;) {
-        if (pause) nap(wake, settings.cycle);
+        if (pause) nap(wake, watch, settings.cycle);
         switch (receiver.try_receive()) {
             case Receive::message: stop_sequence(loop); return Next::end;
             case Receive::disconnected: loop.progress.line({texts::link_broken}); break;
             case Receive::empty: break;
         }
-        switch (wait_for_data(conn, wake, idle)) {
+        switch (wait_for_data(conn, wake, watch, idle)) {
             case Wake::stop: pause = false; continue;  // take the stop message now
             case Wake::idle: loop.start.session->end(); return Next::wait_for_close;
+            case Wake::replaced: return Next::wait_for_close;
+            case Wake::knock: answer_knock(loop, watch); pause = false; continue;
             case Wake::data: break;
         }
         const std::size_t count = read_some(conn, buffer);

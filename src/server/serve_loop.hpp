@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "server/action_runner.hpp"
+#include "server/allow_list.hpp"
 #include "server/fd.hpp"
+#include "server/listener.hpp"
 #include "server/loop_settings.hpp"
 #include "server/models/action_table.hpp"
 #include "server/session.hpp"
@@ -21,6 +23,10 @@ struct LoopStart {
     LoopSettings settings;
     std::shared_ptr<Session> session;
     std::unique_ptr<ActionRunner> runner;
+    // With takeover: the listener the loop watches through the session, so
+    // that an allowed newcomer ends it, and the peers allowed.
+    std::shared_ptr<Listener> listener = nullptr;
+    std::shared_ptr<const AllowList> allow = nullptr;
 };
 
 // Starts a detached thread that owns `start` until it ends. Throws

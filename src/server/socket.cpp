@@ -14,7 +14,7 @@ namespace {
 
 Fd listen_one(const SocketAddress& addr) {
     Fd fd(check_syscall([&] {
-        return ::socket(addr.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        return ::socket(addr.storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     }));
     int on = 1;
     check_syscall([&] { return ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on); });
@@ -40,12 +40,13 @@ Fd listen_on(const std::vector<SocketAddress>& addresses) {
     }
 }
 
-namespace {
-
-Fd accept_ready(const Fd& listener) {
-    Fd conn(check_syscall([&] {
-        return ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
-    }));
+std::optional<Fd> accept_pending(const Fd& listener, sockaddr_storage& peer) {
+    socklen_t size = sizeof peer;
+    const auto fd = check_syscall_unless_busy([&] {
+        return ::accept4(listener.get(), reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
+    });
+    if (!fd) return std::nullopt;
+    Fd conn(*fd);
     // Both options are refinements: a kernel that refuses one still serves.
     // Result frames are a few dozen bytes: without TCP_NODELAY they wait
     // for the client's delayed acknowledgement.
@@ -60,12 +61,17 @@ Fd accept_ready(const Fd& listener) {
     return conn;
 }
 
-}  // namespace
+void reset_connection(Fd conn) {
+    // A zero linger time makes close() send a reset and keep no state
+    // behind, however many connections are turned away.
+    const linger abort{1, 0};
+    ::setsockopt(conn.get(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+}
 
-Fd wait_for_client(const Fd& listener, int cancel_fd, const Deadline& deadline, Waiter& waiter) {
-    pollfd entries[2] = {{listener.get(), POLLIN, 0}, {cancel_fd, POLLIN, 0}};
-    if (waiter.wait(entries, deadline) != Woken::ready || !entries[0].revents) return Fd();
-    return accept_ready(listener);
+void stop_listening(int fd) {
+    // A listening socket that is shut down leaves the listening state at
+    // once, also while another descriptor still refers to it.
+    ::shutdown(fd, SHUT_RDWR);
 }
 
 void shutdown_both(int fd) {

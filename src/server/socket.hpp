@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -13,14 +14,21 @@
 namespace vantu {
 
 // A listening socket on the first address that binds (address reuse on,
-// backlog 128). Throws the last attempt's error, or vantu::Error "could not
+// backlog 128), non-blocking. Throws the last attempt's error, or vantu::Error "could not
 // resolve to any addresses" when there was none to try.
 Fd listen_on(const std::vector<SocketAddress>& addresses);
 
-// Waits through `waiter` for one client. Nothing when the deadline passes
-// first or `cancel_fd` becomes readable. The connection is close-on-exec,
+// The next connection waiting in the (non-blocking) listener, and its
+// peer's address; nothing when none waits. The connection is close-on-exec,
 // with TCP_NODELAY and keepalive set.
-Fd wait_for_client(const Fd& listener, int cancel_fd, const Deadline& deadline, Waiter& waiter);
+std::optional<Fd> accept_pending(const Fd& listener, sockaddr_storage& peer);
+
+// Closes a connection with a reset.
+void reset_connection(Fd conn);
+
+// Makes a listening socket refuse connections from now on; its descriptor
+// stays valid until closed.
+void stop_listening(int fd);
 
 // Shuts both directions down. A connection the peer has already reset is
 // down already: that is not an error.

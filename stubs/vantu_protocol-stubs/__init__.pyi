@@ -64,6 +64,17 @@ class ComSocketServer:
     """Seconds without a byte after which the client counts as gone (None: never)."""
     send_timeout: float | None
     """Seconds that callback() may wait for the client to read (None: no limit)."""
+
+    # Who may drive the program; both reach the next open() or accept().
+    @property
+    def allow(self) -> tuple[str, ...] | None:
+        """The addresses and networks ("192.168.1.0/24", "::1") whose peers
+        open() and accept() let in; None (the default) lets everyone in."""
+    @allow.setter
+    def allow(self, value: list[str] | tuple[str, ...] | None) -> None: ...
+    takeover: bool
+    """Whether the listener stays through a session (False): then a new allowed
+    client ends the session and the next accept() or open() returns it at once."""
     @property
     def connected(self) -> bool:
         """A connection is held and the loop serving it has not seen it end."""
