@@ -3,8 +3,10 @@
 // at most 0.3 of msgpack-cxx's time, encode at most 0.5).
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
+#include <vector>
 #include <msgpack.hpp>
 #include <string>
 

@@ -2,6 +2,9 @@
 // entries, and the values that end the decode with a description of what
 // was found.
 #include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
 
 #include "base/frame_decoder.hpp"
 #include "base/msgpack_marker.hpp"

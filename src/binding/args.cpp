@@ -4,6 +4,7 @@
 #include "binding/type.hpp"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <string>
 

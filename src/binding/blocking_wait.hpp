@@ -7,6 +7,8 @@
 
 #include <Python.h>
 
+#include <span>
+
 #include "binding/boundary.hpp"
 #include "binding/exclusive.hpp"
 #include "server/poll.hpp"

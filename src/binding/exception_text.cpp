@@ -3,8 +3,10 @@
 
 #include <Python.h>
 
-#include "base/texts.hpp"
+#include <cstddef>
+#include <utility>
 
+#include "base/texts.hpp"
 
 namespace vantu::py {
 namespace {

@@ -3,6 +3,8 @@
 // calls back into the same object) can find the object in use.
 #pragma once
 
+#include <string>
+
 #include "base/error.hpp"
 
 namespace vantu::py {

@@ -2,6 +2,10 @@
 // that the decorated name is then bound to.
 #include "binding/on_decorator.hpp"
 
+#include <cstddef>
+#include <memory>
+#include <string>
+
 #include "binding/args.hpp"
 #include "binding/com_socket_type.hpp"
 #include "binding/exception_text.hpp"

@@ -1,6 +1,9 @@
 // The serve loop's calls into Python.
 #include "binding/python_action.hpp"
 
+#include <optional>
+#include <utility>
+
 #include "base/texts.hpp"
 #include "binding/exception_text.hpp"
 #include "binding/gil.hpp"

@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <string_view>

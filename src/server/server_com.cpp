@@ -2,6 +2,7 @@
 #include "server/server_com.hpp"
 
 #include <charconv>
+#include <string_view>
 
 #include "base/texts.hpp"
 

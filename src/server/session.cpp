@@ -1,6 +1,8 @@
 // The first end of a session, recorded once for every thread.
 #include "server/session.hpp"
 
+#include <utility>
+
 namespace vantu {
 
 Session::Session() : over_fd_(new_event_fd()) {}

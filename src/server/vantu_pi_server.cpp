@@ -1,6 +1,8 @@
 // The module entry point and VantuPiServer, the factory class.
 #include <Python.h>
 
+#include <string_view>
+
 #include "base/texts.hpp"
 #include "binding/args.hpp"
 #include "binding/com_socket_type.hpp"

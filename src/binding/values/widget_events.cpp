@@ -3,6 +3,8 @@
 #include "binding/values/widget_events.hpp"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <type_traits>
 #include <utility>

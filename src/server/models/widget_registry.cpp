@@ -1,6 +1,8 @@
 // The action table's copies and its index by frame.
 #include "server/models/widget_registry.hpp"
 
+#include <cstddef>
+
 namespace vantu {
 
 ActionTable clone_action_registry(const ActionTable& source) {
