@@ -33,7 +33,7 @@ private:
     // Raw references: see ThreadGil.
     static bool call(PyObject* callable, const WidgetRegistry& event) {
         PyObject* object = widget_to_object(event);
-        PyObject* result = PyObject_CallOneArg(callable, object);
+        PyObject* result = PyObject_CallFunctionObjArgs(callable, object, nullptr);
         Py_DECREF(object);
         if (!result) return false;
         Py_DECREF(result);
