@@ -6,8 +6,10 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <map>
+#include <vector>
 #include <msgpack.hpp>
 #include <span>
 #include <string>

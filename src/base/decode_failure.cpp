@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <utility>
 
 #include "base/float_text.hpp"
 #include "base/msgpack_marker.hpp"

@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <string_view>
 
 #include "base/texts.hpp"

@@ -2,6 +2,7 @@
 #include "base/frame.hpp"
 
 #include <new>
+#include <utility>
 
 #include "base/decode_failure.hpp"
 #include "base/frame_decoder.hpp"

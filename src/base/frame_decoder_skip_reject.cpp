@@ -3,6 +3,9 @@
 // was found. Once the bytes have run out, none of them is examined further:
 // the shortfall is the frame's first fault.
 #include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
 #include <type_traits>
 
 #include "base/decode_failure.hpp"

@@ -4,6 +4,7 @@
 #include "base/result_frame.hpp"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>

@@ -4,6 +4,7 @@
 #include "binding/type.hpp"
 
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <string>
 
@@ -18,7 +19,7 @@ std::string subject(ArgName arg) {
 
 [[noreturn]] void fail_type(ArgName arg, const char* expected, PyObject* obj) {
     PyErr_Format(PyExc_TypeError, "%s must be %s, not %.200s", subject(arg).c_str(), expected,
-                 Py_TYPE(obj)->tp_name);
+                 type_name(Py_TYPE(obj)).c_str());
     throw_error_already_set();
 }
 
@@ -55,8 +56,7 @@ void place_keyword(const Parameters& params, PyObject* key, PyObject* value, PyO
     out[at] = value;
 }
 
-void place_positional(const Parameters& params, PyObject* const* args, Py_ssize_t nargs,
-                      PyObject** out) {
+void check_positional_count(const Parameters& params, Py_ssize_t nargs) {
     const std::size_t count = params.count;
     if (static_cast<std::size_t>(nargs) > count) {
         PyErr_Format(PyExc_TypeError, "%s() takes %zu positional argument%s but %zd %s given",
@@ -64,6 +64,11 @@ void place_positional(const Parameters& params, PyObject* const* args, Py_ssize_
                      nargs == 1 ? "was" : "were");
         throw_error_already_set();
     }
+}
+
+void place_positional(const Parameters& params, PyObject* const* args, Py_ssize_t nargs,
+                      PyObject** out) {
+    check_positional_count(params, nargs);
     for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
 }
 
@@ -82,15 +87,17 @@ void check_complete(const Parameters& params, PyObject** out) {
 void bind_vector(const Parameters& params, PyObject* const* args, Py_ssize_t nargs,
                  PyObject* kwnames, PyObject** out) {
     place_positional(params, args, nargs, out);
-    Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    Py_ssize_t nkw = kwnames ? PyTuple_Size(kwnames) : 0;
     for (Py_ssize_t i = 0; i < nkw; ++i) {
-        place_keyword(params, PyTuple_GET_ITEM(kwnames, i), args[nargs + i], out);
+        place_keyword(params, PyTuple_GetItem(kwnames, i), args[nargs + i], out);
     }
     check_complete(params, out);
 }
 
 void bind_tuple(const Parameters& params, PyObject* args, PyObject* kwargs, PyObject** out) {
-    place_positional(params, &PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), out);
+    const Py_ssize_t nargs = PyTuple_Size(args);
+    check_positional_count(params, nargs);
+    for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = PyTuple_GetItem(args, i);
     Py_ssize_t pos = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
@@ -135,9 +142,8 @@ namespace {
 
 // NumPy's boolean scalar, recognised by name so that NumPy stays optional.
 bool is_numpy_bool(PyObject* obj) {
-    PyTypeObject* type = Py_TYPE(obj);
-    const char* name = type->tp_name;
-    return std::strcmp(name, "numpy.bool_") == 0 || std::strcmp(name, "numpy.bool") == 0;
+    const std::string name = type_name(Py_TYPE(obj));
+    return name == "numpy.bool_" || name == "numpy.bool";
 }
 
 }  // namespace
@@ -151,13 +157,13 @@ bool to_bool(ArgName arg, PyObject* obj) {
 }
 
 double to_double(ArgName arg, PyObject* obj) {
-    if (PyFloat_CheckExact(obj)) return PyFloat_AS_DOUBLE(obj);
+    if (PyFloat_CheckExact(obj)) return PyFloat_AsDouble(obj);
     double value = PyFloat_AsDouble(obj);
     if (value == -1.0 && PyErr_Occurred()) {
         // A TypeError from the conversion itself is re-worded to name the
         // argument; an error raised inside __float__ stays as it is.
         if (!PyErr_ExceptionMatches(PyExc_TypeError) ||
-            (Py_TYPE(obj)->tp_as_number && Py_TYPE(obj)->tp_as_number->nb_float)) {
+            PyType_GetSlot(Py_TYPE(obj), Py_nb_float)) {
             throw_error_already_set();
         }
         PyErr_Clear();
@@ -191,7 +197,7 @@ std::optional<double> to_seconds(ArgName arg, PyObject* obj, SecondsRule rule) {
 
 PyObject* to_instance(ArgName arg, PyObject* obj, PyTypeObject* type) {
     if (!PyObject_TypeCheck(obj, type)) {
-        fail_type(arg, short_type_name(type), obj);
+        fail_type(arg, short_type_name(type).c_str(), obj);
     }
     return obj;
 }

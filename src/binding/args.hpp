@@ -6,6 +6,7 @@
 #include <Python.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>

@@ -8,6 +8,7 @@
 #include <Python.h>
 
 #include <exception>
+#include <span>
 
 #include "binding/boundary.hpp"
 #include "binding/exclusive.hpp"

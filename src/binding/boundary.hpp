@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <string_view>
+#include <utility>
 
 #include "binding/pending_release.hpp"
 

@@ -2,6 +2,11 @@
 // handed to the C++ server object.
 #include "binding/com_socket_type.hpp"
 
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
 #include "base/texts.hpp"
 #include "binding/args.hpp"
 #include "binding/blocking_wait.hpp"

@@ -3,8 +3,11 @@
 
 #include <Python.h>
 
-#include "base/texts.hpp"
+#include <cstddef>
+#include <utility>
 
+#include "base/texts.hpp"
+#include "binding/type.hpp"
 
 namespace vantu::py {
 namespace {
@@ -20,8 +23,8 @@ std::string to_utf8_lossy(PyObject* text) {
     PyErr_Clear();
     std::string out(texts::exception_str_failed);
     PyObject* units = PyUnicode_AsEncodedString(text, "utf-16-le", "surrogatepass");
-    PyObject* fixed = units ? PyUnicode_DecodeUTF16(PyBytes_AS_STRING(units),
-                                                    PyBytes_GET_SIZE(units), "replace", nullptr)
+    PyObject* fixed = units ? PyUnicode_DecodeUTF16(PyBytes_AsString(units),
+                                                    PyBytes_Size(units), "replace", nullptr)
                             : nullptr;
     const char* utf8 = fixed ? PyUnicode_AsUTF8AndSize(fixed, &size) : nullptr;
     if (utf8) out.assign(utf8, std::size_t(size));
@@ -35,7 +38,7 @@ std::string type_name(PyObject* exc) {
     PyObject* name = PyType_GetQualName(Py_TYPE(exc));
     if (!name) {
         PyErr_Clear();
-        return Py_TYPE(exc)->tp_name;
+        return py::type_name(Py_TYPE(exc));
     }
     std::string text = to_utf8_lossy(name);
     Py_DECREF(name);

@@ -4,6 +4,8 @@
 // an __index__ that calls back into the same object) finds it in use.
 #pragma once
 
+#include <string>
+
 #include "base/error.hpp"
 
 namespace vantu::py {

@@ -14,11 +14,14 @@ namespace vantu::py {
 // acquisition is a lock hand-over instead of creating and destroying a
 // thread state.
 //
-// On Python 3.11 a thread that waits for the lock while the interpreter
+// Up to Python 3.13 a thread that waits for the lock while the interpreter
 // finalizes is ended with pthread_exit, which unwinds the C++ frames with a
 // forced unwind. Whatever runs under the lock can reach such a wait (Python
 // code, a finalizer run by a release), so code run through `run` keeps no
 // RAII owner of Python references: it would release them without the lock.
+// From 3.14 on the thread is left blocked in that wait for good instead:
+// nothing it owns is released, and the process's exit reclaims it all, so
+// what it holds must need no release to be correct (a socket, memory).
 class ThreadGil {
 public:
     // Runs `body` with the lock held. The lock stays taken after it, so that

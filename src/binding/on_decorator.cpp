@@ -2,12 +2,17 @@
 // that the decorated name is then bound to.
 #include "binding/on_decorator.hpp"
 
+#include <cstddef>
+#include <memory>
+#include <string>
+
 #include "base/identity_key.hpp"
 #include "binding/args.hpp"
 #include "binding/com_socket_type.hpp"
 #include "binding/exception_text.hpp"
 #include "binding/python_action.hpp"
 #include "binding/ref.hpp"
+#include "binding/type.hpp"
 
 namespace vantu::py {
 namespace {
@@ -21,7 +26,7 @@ std::string function_name(PyObject* func) {
     if (!name) fail_unexpected("reading the decorated function's __name__");
     if (!PyUnicode_Check(name.get())) {
         PyErr_Format(PyExc_TypeError, "__name__ must be str, not %.200s",
-                     Py_TYPE(name.get())->tp_name);
+                     type_name(Py_TYPE(name.get())).c_str());
         fail_unexpected("reading the decorated function's __name__");
     }
     Py_ssize_t size = 0;
@@ -43,11 +48,11 @@ PyMethodDef wrapper_def = {"closure", reinterpret_cast<PyCFunction>(
 // Keyword arguments and positional ones after the first are ignored.
 PyObject* decorator_call(PyObject* server, PyObject* args, PyObject*) {
     return boundary([&]() -> PyObject* {
-        if (PyTuple_GET_SIZE(args) == 0) {
+        if (PyTuple_Size(args) == 0) {
             PyErr_SetString(PyExc_IndexError, "tuple index out of range");
             throw_error_already_set();
         }
-        PyObject* func = PyTuple_GET_ITEM(args, 0);
+        PyObject* func = PyTuple_GetItem(args, 0);
         auto [id, widget] = extract_identity(function_name(func));
         try {
             ExclusiveAccess access(server_cell(server));

@@ -1,6 +1,9 @@
 // The serve loop's calls into Python.
 #include "binding/python_action.hpp"
 
+#include <optional>
+#include <utility>
+
 #include "binding/exception_text.hpp"
 #include "binding/gil.hpp"
 #include "binding/values/widget_events.hpp"
@@ -26,7 +29,7 @@ private:
     // Raw references: see ThreadGil.
     static bool call(PyObject* callable, const WidgetRegistry& event) {
         PyObject* object = widget_to_object(event);
-        PyObject* result = PyObject_CallOneArg(callable, object);
+        PyObject* result = PyObject_CallFunctionObjArgs(callable, object, nullptr);
         Py_DECREF(object);
         if (!result) return false;
         Py_DECREF(result);

@@ -6,6 +6,7 @@
 #include <Python.h>
 
 #include <memory>
+#include <utility>
 
 #include "binding/pending_release.hpp"
 #include "server/action_runner.hpp"

@@ -5,8 +5,10 @@
 #include <Python.h>
 
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <new>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -31,7 +33,7 @@ template <class T>
 void dealloc_object(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
     value_of<T>(self).~T();
-    type->tp_free(self);
+    reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
     Py_DECREF(type);
 }
 
@@ -46,7 +48,7 @@ void dealloc_gc_object(PyObject* self) {
 // A new instance of `type` (an Object<T> type) holding `value`.
 template <class T, class... A>
 PyObject* new_object(PyTypeObject* type, A&&... args) {
-    PyObject* obj = type->tp_alloc(type, 0);
+    PyObject* obj = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc))(type, 0);
     if (!obj) throw_error_already_set();
     new (&value_of<T>(obj)) T{std::forward<A>(args)...};
     return obj;
@@ -78,10 +80,12 @@ struct ConstText {
 
 // A type's name without its module ("ComSocketServer" for the type named
 // "builtins.ComSocketServer"): the form error messages use.
-inline const char* short_type_name(PyTypeObject* type) {
-    const char* dot = std::strrchr(type->tp_name, '.');
-    return dot ? dot + 1 : type->tp_name;
-}
+std::string short_type_name(PyTypeObject* type);
+
+// The name the interpreter's own messages give a type: "int",
+// "numpy.float64", a class statement's "Point", and this module's
+// "builtins.ComSocketServer".
+std::string type_name(PyTypeObject* type);
 
 // tp_new of classes that Python code cannot instantiate.
 PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*);

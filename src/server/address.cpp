@@ -5,9 +5,12 @@
 #include <netdb.h>
 
 #include <charconv>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "base/error.hpp"
 #include "base/texts.hpp"

@@ -2,7 +2,9 @@
 // and result frames.
 #include "server/com_socket.hpp"
 
+#include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "base/identity_key.hpp"
 #include "base/texts.hpp"

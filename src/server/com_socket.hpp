@@ -3,11 +3,13 @@
 // binding layer converts every Python value before it gets here.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/result_frame.hpp"
 #include "server/action_runner.hpp"

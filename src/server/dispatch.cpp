@@ -2,6 +2,7 @@
 #include "server/dispatch.hpp"
 
 #include <charconv>
+#include <string_view>
 
 #include "base/texts.hpp"
 

@@ -5,8 +5,16 @@
 #include <sys/socket.h>
 
 #include <charconv>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
 
 #include "base/console.hpp"
 #include "base/frame.hpp"

@@ -2,6 +2,8 @@
 // action a thread is running.
 #include "server/session.hpp"
 
+#include <utility>
+
 namespace vantu {
 
 Session::Session() : over_fd_(new_event_fd()) {}

@@ -7,6 +7,9 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <cstddef>
+#include <string>
+
 #include "base/texts.hpp"
 
 namespace vantu {

@@ -1,6 +1,8 @@
 // The module entry point and VantuPiServer, the factory class.
 #include <Python.h>
 
+#include <string_view>
+
 #include "base/texts.hpp"
 #include "binding/args.hpp"
 #include "binding/com_socket_type.hpp"
@@ -70,8 +72,7 @@ void add_export(PyObject* module, const char* name, PyObject* value) {
 }
 
 void add_type(PyObject* module, PyTypeObject* type) {
-    const char* name = short_type_name(type);
-    add_export(module, name, reinterpret_cast<PyObject*>(type));
+    add_export(module, short_type_name(type).c_str(), reinterpret_cast<PyObject*>(type));
 }
 
 void add_function(PyObject* module, PyMethodDef* def) {
@@ -80,7 +81,7 @@ void add_function(PyObject* module, PyMethodDef* def) {
     Ref func = Ref::steal(PyCFunction_NewEx(def, module, module_name.get()));
     if (!func) throw_error_already_set();
     Ref name = Ref::steal(PyObject_GetAttrString(func.get(), "__name__"));
-    const char* text = name ? PyUnicode_AsUTF8(name.get()) : nullptr;
+    const char* text = name ? PyUnicode_AsUTF8AndSize(name.get(), nullptr) : nullptr;
     if (!text) throw_error_already_set();
     add_export(module, text, func.get());
 }
@@ -115,7 +116,7 @@ PyObject* init_module() {
     // sub-interpreter that came first would lock the main one out. (Python
     // 3.13 runs a first import from a sub-interpreter in the main
     // interpreter, then here again for the sub-interpreter.)
-    if (PyInterpreterState_Get() != PyInterpreterState_Main()) {
+    if (PyInterpreterState_GetID(PyInterpreterState_Get()) != 0) {
         PyErr_SetString(PyExc_ImportError,
                         "vantu_protocol does not support sub-interpreters: it can be "
                         "imported in the main interpreter only");

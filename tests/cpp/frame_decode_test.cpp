@@ -2,6 +2,9 @@
 // rejected ones give their exact text.
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+
 #include "test_bytes.hpp"
 
 namespace vantu::test {

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <variant>
 
 #include "alloc_counter.hpp"
 #include "test_bytes.hpp"

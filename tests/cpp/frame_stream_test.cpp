@@ -3,6 +3,12 @@
 // reported as parse reports them.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <variant>
+#include <vector>
+
 #include "alloc_counter.hpp"
 #include "test_bytes.hpp"
 

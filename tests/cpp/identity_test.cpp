@@ -2,6 +2,13 @@
 // malformed decorated names must fail loudly.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <utility>
+
 #include "base/error.hpp"
 #include "base/frame.hpp"
 

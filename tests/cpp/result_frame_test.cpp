@@ -2,8 +2,13 @@
 // the same bytes as callback() puts them on a socket.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <deque>
+#include <ostream>
+#include <span>
 #include <string>
+#include <utility>
 
 #include "base/result_frame.hpp"
 #include "test_bytes.hpp"

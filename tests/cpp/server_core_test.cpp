@@ -7,10 +7,21 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "server/com_socket.hpp"
 #include "server/serve_loop.hpp"

@@ -1,8 +1,10 @@
 // Wire bytes for tests, and frames rendered from their rows.
 #include "test_bytes.hpp"
 
+#include <cstddef>
 #include <cstdio>
 #include <sstream>
+#include <variant>
 
 namespace vantu::test {
 

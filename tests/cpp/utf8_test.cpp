@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+
 namespace vantu {
 namespace {
 

@@ -9,9 +9,12 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 

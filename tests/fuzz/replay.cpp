@@ -2,6 +2,7 @@
 // libFuzzer is missing, such as those for other processors. Each argument is
 // a file, or a folder whose files are all fed to the target. A broken
 // invariant aborts, as under libFuzzer.
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>

@@ -3,7 +3,11 @@
 // way the serve loop does must give back exactly the frames sent, in order.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <variant>
 #include <vector>
 
 #include "frame_compare.hpp"

@@ -2,6 +2,7 @@
 #include "binding/values/result_payloads.hpp"
 
 #include <string>
+#include <utility>
 
 #include "base/error.hpp"
 #include "base/texts.hpp"

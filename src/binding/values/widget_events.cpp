@@ -3,6 +3,8 @@
 #include "binding/values/widget_events.hpp"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -167,7 +169,9 @@ struct KindClass {
             for (std::size_t i = 0; i < size; ++i) {
                 PyObject* text = PyUnicode_InternFromString(names[i].data());
                 if (!text) throw_error_already_set();
-                PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), text);
+                if (PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), text) < 0) {
+                    throw_error_already_set();
+                }
             }
             return tuple;
         }

@@ -3,6 +3,8 @@
 
 #include "base/identity_key.hpp"
 
+#include <cstddef>
+
 namespace vantu {
 
 ActionTable clone_action_registry(const ActionTable& source) {
