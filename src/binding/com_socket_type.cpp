@@ -146,7 +146,7 @@ PyObject* get_allow(PyObject* self, void*) {
         PyObject* text = PyUnicode_FromStringAndSize(entries[i].data(),
                                                      static_cast<Py_ssize_t>(entries[i].size()));
         if (!text) return nullptr;
-        PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), text);
+        PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), text);
     }
     return tuple.release();
 }
@@ -157,17 +157,17 @@ std::shared_ptr<const AllowList> to_allow_list(PyObject* value) {
     if (value == Py_None) return nullptr;
     if (!PyList_Check(value) && !PyTuple_Check(value)) {
         PyErr_Format(PyExc_TypeError, "allow must be a list or tuple of str, or None, not %.200s",
-                     Py_TYPE(value)->tp_name);
+                     type_name(Py_TYPE(value)).c_str());
         throw_error_already_set();
     }
     Ref items = Ref::steal(PySequence_Tuple(value));
     if (!items) throw_error_already_set();
     auto allow = std::make_shared<AllowList>();
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(items.get()); ++i) {
-        PyObject* item = PyTuple_GET_ITEM(items.get(), i);
+    for (Py_ssize_t i = 0; i < PyTuple_Size(items.get()); ++i) {
+        PyObject* item = PyTuple_GetItem(items.get(), i);
         if (!PyUnicode_Check(item)) {
             PyErr_Format(PyExc_TypeError, "allow entries must be str, not %.200s",
-                         Py_TYPE(item)->tp_name);
+                         type_name(Py_TYPE(item)).c_str());
             throw_error_already_set();
         }
         Py_ssize_t size = 0;
