@@ -208,7 +208,9 @@ def test_a_flood_of_refused_peers_leaves_the_session_and_nothing_behind():
     lines = result.stdout.splitlines()
     assert lines[:2] == ["session False True", "descriptors True"], result.stderr
     _, grown, *_, during = lines[2].split()
-    assert int(grown) < 200 * 1024 and int(during) > 0, lines
+    assert int(during) > 0, lines
+    # ASan holds freed memory in quarantine: resident size tells nothing there.
+    assert int(grown) < 200 * 1024 or "ASAN_OPTIONS" in os.environ, lines
     assert result.stderr.count("Refused a connection from 127.0.0.2 port ") == 1200
     print(lines[2])
 
