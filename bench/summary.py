@@ -37,6 +37,10 @@ ROWS = [
      "latency_live_p50_vs_python", 0.85, "µs"),
     ("latency p99, live vs Python", "latency_live_p99_us", "latency_python_p99_us",
      "latency_live_p99_vs_python", 1.0, "µs"),
+    ("latency p50, refused flood", "flood_p50_us", "quiet_p50_us", "flood_p50_vs_quiet", None, "µs"),
+    ("latency p99, refused flood", "flood_p99_us", "quiet_p99_us", "flood_p99_vs_quiet", None, "µs"),
+    ("  p99, flood with no listener", "flood_no_listener_p99_us", "quiet_p99_us",
+     "flood_no_listener_p99_vs_quiet", None, "µs"),
 ]
 
 # The receivers of the latency benchmark, by the name in their keys.
@@ -91,6 +95,10 @@ def main() -> None:
     if idle is not None:
         print(f"{'idle CPU, client connected':32} {idle:10.4f} %{'':21}  < 0.1 % "
               f"{verdict(idle, 0.1, below=True)}")
+    takeover = results.get("takeover_live_first_action_ms")
+    if takeover is not None:
+        print(f"{'takeover of a half-open phone':32} {takeover:9.2f} ms{'':22}  < 100 ms "
+              f"{verdict(takeover, 100, below=True)}")
     latency_table(results)
     print(json.dumps(results))
 
