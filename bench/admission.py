@@ -32,6 +32,7 @@ import time
 from vantu_protocol import ComSocketServer
 from bench_support import HERE, free_port, median, module_session, percentile, report, silence_stdout, stamper
 from latency import COUNT, IDS, WIDGET, stream
+from reader import connect
 
 ROUNDS = 3
 TAKEOVERS = 10
@@ -99,17 +100,6 @@ def nft(*rules: str) -> None:
         subprocess.run(["nft", *rule.split()], check=True)
 
 
-def connect_when_listening(sock: socket.socket, port: int) -> None:
-    deadline = time.monotonic() + 10
-    while True:
-        try:
-            return sock.connect(("127.0.0.1", port))
-        except ConnectionRefusedError:
-            if time.monotonic() > deadline:
-                raise
-            time.sleep(0.001)
-
-
 def one_takeover(live: bool) -> tuple[float, float, float]:
     """Milliseconds from the new phone's connect() to wait()'s return, to
     accept()'s return, and to its first action."""
@@ -118,11 +108,13 @@ def one_takeover(live: bool) -> tuple[float, float, float]:
     acted = threading.Event()
     stamps: list[int] = []
     s.on(1, "ClickButton", lambda event: (stamps.append(clock()), acted.set()))
-    old = socket.socket()
-    old.bind((OLD_PHONE, 0))
-    threading.Thread(target=connect_when_listening, args=(old, port)).start()
+    phones: list[socket.socket] = []
+    dialing = threading.Thread(target=lambda: phones.append(connect(port, OLD_PHONE)))
+    dialing.start()
     if not s.accept(10):
         raise RuntimeError("the old phone did not connect")
+    dialing.join()
+    old = phones[0]
     s.serve()
     old.send(CLICK_1)
     if not acted.wait(10):

@@ -12,11 +12,13 @@ import sys
 import time
 
 
-def connect(port: int) -> socket.socket:
+def connect(port: int, source: str = "") -> socket.socket:
+    """Connects to 127.0.0.1 from address `source` (any by default), as
+    soon as the port listens."""
     deadline = time.monotonic() + 30
     while True:
         try:
-            return socket.create_connection(("127.0.0.1", port))
+            return socket.create_connection(("127.0.0.1", port), source_address=(source, 0))
         except OSError:
             if time.monotonic() > deadline:
                 raise
