@@ -301,3 +301,50 @@ def scenario(body: str, *args, timeout: float = 30, helpers: bool = True, env: d
     """start_scenario, run to its end: its output and exit status."""
     return subprocess.run(**_script(body, args, helpers, env, prefix), capture_output=True,
                           timeout=timeout)
+
+
+def joystick(seq: int, id: int = 1) -> bytes:
+    """A joystick frame that carries `seq` as its x, exactly (below 2**24)."""
+    return frame("Joystick", id, [[float(seq), 0.0], 1.0])
+
+
+class Stream:
+    """A client in a thread of this process: connects to `port` and sends
+    each of `frames` `period` seconds after the one before, cut into writes
+    of `chunk` bytes if given (one frame per write if not), then keeps the
+    connection open (or closes it, with `close`) until stop(). `sent[i]` is
+    when frame i went out (time.monotonic)."""
+
+    def __init__(self, port: int, frames: list[bytes], period: float = 0.0,
+                 chunk: int | None = None, close: bool = False, rcvbuf: int | None = None) -> None:
+        self.sock = socket.socket()
+        if rcvbuf:
+            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
+        self.frames, self.period, self.chunk, self.close = frames, period, chunk, close
+        self.sent: list[float] = []
+        self.stopping = threading.Event()
+        self.thread = threading.Thread(target=self._run, args=(port,), daemon=True)
+        self.thread.start()
+
+    def _run(self, port: int) -> None:
+        wait_for(lambda: is_listening(port), what="the listener")
+        self.sock.connect(("127.0.0.1", port))
+        start = time.monotonic()
+        for i, data in enumerate(self.frames):
+            delay = start + i * self.period - time.monotonic()
+            if delay > 0 and self.stopping.wait(delay):
+                return
+            self.sent.append(time.monotonic())
+            step = self.chunk or len(data)
+            try:
+                for at in range(0, len(data), step):
+                    self.sock.sendall(data[at:at + step])
+            except OSError:
+                return  # the server ended the session
+        if self.close:
+            self.sock.close()
+
+    def stop(self) -> None:
+        self.stopping.set()
+        self.thread.join(30)
+        self.sock.close()

@@ -20,6 +20,7 @@ inline void print_line(std::initializer_list<std::string_view> parts) {
 class Progress {
 public:
     explicit Progress(bool on) : on_(on) {}
+    bool on() const { return on_; }
     void line(std::initializer_list<std::string_view> parts) const {
         if (on_) print_line(parts);
     }

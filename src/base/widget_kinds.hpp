@@ -23,13 +23,23 @@ struct Coord {
 
 inline constexpr auto coord_row = record<Coord>("Coord", field("x", &Coord::x), field("y", &Coord::y));
 
+// A kind whose event is a position (`latest_only`) may have an event
+// that waits behind a newer one of the same widget skipped: only where the
+// control is now matters. A button's every event counts.
 namespace widget {
 struct ClickButton {};
 struct ToggleButton { bool value = false; };
 struct ConfirmButton {};
 struct PressButton { bool pressed = false; };
-struct DirectionalButton { std::uint8_t direction = 0; };
-struct Joystick { Coord delta; float intensity = 0; };
+struct DirectionalButton {
+    static constexpr bool latest_only = true;
+    std::uint8_t direction = 0;
+};
+struct Joystick {
+    static constexpr bool latest_only = true;
+    Coord delta;
+    float intensity = 0;
+};
 }  // namespace widget
 
 // The widget kinds, one row each, in tag order: the tag is a kind's place
@@ -56,6 +66,18 @@ inline constexpr const auto& widget_kind = std::get<Tag>(widget_kinds);
 
 inline constexpr auto widget_names = std::apply(
     [](const auto&... kind) { return std::array<std::string_view, widget_count>{kind.name...}; },
+    widget_kinds);
+
+template <class Record>
+concept LatestOnly = Record::latest_only;
+
+// By tag: whether an event of the kind is moot once a newer one of the same
+// widget is known.
+inline constexpr auto widget_latest_only = std::apply(
+    [](const auto&... kind) {
+        return std::array<bool, widget_count>{
+            LatestOnly<typename std::remove_cvref_t<decltype(kind)>::record>...};
+    },
     widget_kinds);
 
 template <class Kinds>

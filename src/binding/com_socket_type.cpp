@@ -47,7 +47,7 @@ int server_traverse(PyObject* self, visitproc visit, void* arg) {
     Py_VISIT(Py_TYPE(self));
     const ComSocketServer& server = server_cell(self).value;
     for (const auto& entry : server.actions()) Py_VISIT(python_callable(*entry.second));
-    if (const PyException* exception = session_exception(server.last_session())) {
+    if (const PyException* exception = session_exception(server.last_session().get())) {
         Py_VISIT(exception->value());
         Py_VISIT(exception->traceback());
     }
@@ -113,6 +113,16 @@ PyObject* get_progress(PyObject* self, void*) {
 int set_progress(PyObject* self, PyObject* value, void*) {
     return set_attribute(self, value, "progress", [&](ComSocketServer& server, ArgName arg) {
         server.loop_settings().progress = to_bool(arg, value);
+    });
+}
+
+PyObject* get_coalesce(PyObject* self, void*) {
+    return PyBool_FromLong(server_cell(self).value.loop_settings().coalesce);
+}
+
+int set_coalesce(PyObject* self, PyObject* value, void*) {
+    return set_attribute(self, value, "coalesce", [&](ComSocketServer& server, ArgName arg) {
+        server.loop_settings().coalesce = to_bool(arg, value);
     });
 }
 
@@ -342,6 +352,7 @@ PyGetSetDef getters[] = {
     {"send_timeout", get_send_timeout, set_send_timeout, nullptr, nullptr},
     {"allow", get_allow, set_allow, nullptr, nullptr},
     {"takeover", get_takeover, set_takeover, nullptr, nullptr},
+    {"coalesce", get_coalesce, set_coalesce, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -9,6 +9,7 @@
 #include "base/identity_key.hpp"
 #include "base/texts.hpp"
 #include "server/address.hpp"
+#include "server/raw_transport.hpp"
 #include "server/serve_loop.hpp"
 #include "server/socket.hpp"
 
@@ -76,67 +77,78 @@ bool ComSocketServer::accept(const Deadline& deadline, Waiter& waiter) {
 }
 
 void ComSocketServer::adopt(Fd connection) {
-    let_go_of_stream();
-    stream_ = std::make_shared<Connection>(std::move(connection));
-    stream_session_.reset();
+    let_go_of_held();
+    held_ = std::make_shared<ServedConnection>(std::move(connection), raw_transport());
 }
 
-void ComSocketServer::let_go_of_stream() {
+void ComSocketServer::let_go_of_held() {
     // A callback still waiting on it raises instead of waiting on.
-    if (stream_) stream_->cancel_sends();
-    stream_.reset();
+    if (held_) held_->connection().cancel_sends();
+    held_.reset();
 }
 
 void ComSocketServer::serve() {
-    if (!stream_) throw ServerStateError::no_stream();
-    Fd connection = duplicate(stream_->fd());
+    if (!held_) throw ServerStateError::no_stream();
     ActionTable table = clone_action_registry(actions_);
-    StopChannel channel = make_stop_channel();
-    stop_sender_ = std::move(channel.sender);
-    session_ = std::make_shared<Session>();
-    stream_session_ = session_;
-    loop_settings_of_last_serve_ = loop_settings_;
+    ServedConnection::Serving serving = held_->serve(loop_settings_);
+    // The loop of an earlier connection goes on unstoppable, as it always
+    // has: its channel is disconnected.
+    if (served_ && served_ != held_) served_->release_stop();
+    served_ = held_;
     std::shared_ptr<Listener> listener = takeover_ ? listener_.get() : nullptr;
-    if (listener) listener->serve(session_);
-    start_serve_loop({std::move(channel.receiver), std::move(connection), std::move(table),
-                      loop_settings_, session_, make_runner_(), std::move(listener), allow_});
+    if (listener) listener->serve(serving.session);
+    start_serve_loop({held_, std::move(serving), std::move(table), loop_settings_, make_runner_(),
+                      std::move(listener), allow_});
 }
 
 void ComSocketServer::close() {
     if (accept_cancel_) signal_event(accept_cancel_->get());
-    if (!stream_) listener_.close();
-    if (stop_sender_) {
-        // Before the loop can shut the connection down: a callback waiting
-        // on it then reports close(), not the broken pipe that follows.
-        if (stream_ && stop_sender_->receiver_alive()) stream_->cancel_sends();
-        if (stop_sender_->send()) {
-            if (session_) session_->end();
-            // The loop shuts the connection down through its own duplicate.
-            let_go_of_stream();
+    if (!held_) listener_.close();
+    if (served_ && served_->served()) {
+        // Sends on the held connection are cancelled before the loop can
+        // shut it down, so that a callback waiting on it reports close(),
+        // not the broken pipe that follows; and only if the loop is there
+        // to take the message, in the same step.
+        const bool stopped = served_->stop_loop([&] {
+            if (held_) held_->connection().cancel_sends();
+        });
+        if (stopped) {
+            if (const std::shared_ptr<Session> session = served_->session()) session->end();
+            // The loop shuts the connection down.
+            held_.reset();
             return;
         }
         // A live loop ends only through close() (or with its object), so a
         // repeated close() need not fail: it acts as if no loop had run.
-        if (!loop_settings_of_last_serve_.live()) throw Error(std::string(texts::closed_channel));
+        if (!served_->settings().live()) throw Error(std::string(texts::closed_channel));
     }
-    if (!stream_) return;
-    stream_->cancel_sends();
-    shutdown_both(stream_->fd());
-    let_go_of_stream();
+    if (!held_) return;
+    held_->connection().cancel_sends();
+    shutdown_both(held_->connection().fd());
+    let_go_of_held();
+}
+
+std::shared_ptr<const Session> ComSocketServer::last_session() const {
+    return served_ ? served_->session() : nullptr;
 }
 
 std::shared_ptr<const Session> ComSocketServer::wait(const Deadline& deadline,
                                                      Waiter& waiter) const {
-    if (!session_) throw ServerStateError::no_stream();
-    // A copy: a serve() on another thread may replace session_ meanwhile.
-    std::shared_ptr<const Session> session = session_;
-    pollfd entry{session->over_fd(), POLLIN, 0};
-    if (!session->over() && waiter.wait({&entry, 1}, deadline) != Woken::ready) return nullptr;
+    // A copy: a serve() on another thread may start another session meanwhile.
+    std::shared_ptr<const Session> session = last_session();
+    if (!session) throw ServerStateError::no_stream();
+    // Inside the session's own action, the wait cannot be for that action
+    // to return: it is for the end to be decided.
+    const int fd = ActionScope::running(*session) ? session->decided_fd() : session->final_fd();
+    pollfd entry{fd, POLLIN, 0};
+    if (waiter.wait({&entry, 1}, deadline) != Woken::ready) return nullptr;
     return session;
 }
 
 bool ComSocketServer::connected() const {
-    return stream_ && !stream_->broken() && !(stream_session_ && stream_session_->over());
+    if (!held_ || held_->connection().broken()) return false;
+    const std::shared_ptr<Session> session = held_->session();
+    return !(session && session->over());
 }
 
 void ComSocketServer::on(std::uint8_t id, std::string_view widget, std::unique_ptr<Action> action) {
@@ -155,16 +167,17 @@ void ComSocketServer::clear_references() {
     // looks at this object.
     ActionTable doomed;
     doomed.swap(actions_);
-    std::shared_ptr<Session> session = std::move(session_);
-    stream_session_.reset();
+    if (served_) {
+        if (const std::shared_ptr<Session> session = served_->session()) session->release_exception();
+    }
 }
 
 void ComSocketServer::callback(const ResultFrame& frame, Waiter& waiter) {
-    if (!stream_) throw ServerStateError::no_stream();
+    if (!held_) throw ServerStateError::no_stream();
     // Copies: while the waiter lets other threads in, close() or accept()
     // may replace any of these.
-    const std::shared_ptr<Connection> connection = stream_;
-    const std::shared_ptr<Session> session = stream_session_;
+    const std::shared_ptr<ServedConnection> connection = held_;
+    const std::shared_ptr<Session> session = held_->session();
     const std::optional<double> timeout = send_timeout_;
     ByteSink bytes;
     frame.encode(bytes);
@@ -176,8 +189,8 @@ void ComSocketServer::callback(const ResultFrame& frame, Waiter& waiter) {
             // it makes of this one: its loop ends the session then.
             if (connection.broken() && session && !ActionScope::running(*session)) session->end();
         }
-    } end_if_broken{*connection, session.get()};
-    switch (connection->send_frame(bytes.bytes(), Deadline::after(timeout), waiter)) {
+    } end_if_broken{connection->connection(), session.get()};
+    switch (connection->send_result(bytes.bytes(), Deadline::after(timeout), waiter)) {
         case Sent::whole: return;
         case Sent::timed_out: throw TimeoutError(send_timeout_text(*timeout));
         case Sent::cancelled: throw ServerStateError::no_stream();

@@ -1,6 +1,6 @@
-// The TCP server object: one client at a time, the action table, and the
-// stop channel and session of the serve loop it started last. Plain C++: the
-// binding layer converts every Python value before it gets here.
+// The TCP server object: one client at a time, the action table, the
+// connection it holds and the one it served last. Plain C++: the binding
+// layer converts every Python value before it gets here.
 #pragma once
 
 #include <cstdint>
@@ -13,16 +13,15 @@
 
 #include "base/result_frame.hpp"
 #include "server/action_runner.hpp"
-#include "server/connection.hpp"
-#include "server/deadline.hpp"
 #include "server/allow_list.hpp"
+#include "server/deadline.hpp"
 #include "server/fd.hpp"
 #include "server/listener.hpp"
 #include "server/loop_settings.hpp"
 #include "server/models/action_table.hpp"
 #include "server/poll.hpp"
+#include "server/served_connection.hpp"
 #include "server/session.hpp"
-#include "server/stop_channel.hpp"
 
 namespace vantu {
 
@@ -33,6 +32,12 @@ public:
 
     ComSocketServer(std::string address, RunnerFactory make_runner)
         : address_(std::move(address)), make_runner_(std::move(make_runner)) {}
+    ComSocketServer(ComSocketServer&&) = default;
+    ComSocketServer& operator=(ComSocketServer&&) = delete;
+    // A loop whose object is gone finds its stop channel disconnected.
+    ~ComSocketServer() {
+        if (served_) served_->release_stop();
+    }
 
     const std::string& address() const { return address_; }
 
@@ -76,26 +81,24 @@ public:
     // For the garbage collector: actions often refer back to their server,
     // and so can the exception that ended a session.
     const ActionTable& actions() const { return actions_; }
-    const Session* last_session() const { return session_.get(); }
+    std::shared_ptr<const Session> last_session() const;
     void clear_references();
 
 private:
     void adopt(Fd connection);
-    void let_go_of_stream();
+    void let_go_of_held();
     std::shared_ptr<Listener> listener_for_accept();
 
     std::string address_;
     RunnerFactory make_runner_;
-    std::shared_ptr<Connection> stream_;
+    // The connection of the last open() or accept(), until close().
+    std::shared_ptr<ServedConnection> held_;
+    // The connection of the last serve(): its loop is the one close()
+    // stops, its session the one wait() waits for. Kept after close().
+    std::shared_ptr<ServedConnection> served_;
     ActionTable actions_;
-    std::optional<StopSender> stop_sender_;
     LoopSettings loop_settings_;
-    LoopSettings loop_settings_of_last_serve_;
     std::optional<double> send_timeout_;
-    // The session of the last serve(), for wait().
-    std::shared_ptr<Session> session_;
-    // The session of the loop serving stream_, if one does.
-    std::shared_ptr<Session> stream_session_;
     // Readable when close() ends a wait in accept().
     std::shared_ptr<Fd> accept_cancel_;
     std::shared_ptr<const AllowList> allow_;

@@ -2,6 +2,9 @@
 #include "server/connection.hpp"
 
 #include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <algorithm>
 
 #include "base/texts.hpp"
 #include "server/socket.hpp"
@@ -41,14 +44,34 @@ Sent Connection::lock(const Deadline& deadline, Waiter& waiter) {
     return Sent::whole;
 }
 
-Sent Connection::write(std::span<const std::uint8_t> frame, std::size_t& written,
-                       const Deadline& deadline, Waiter& waiter) {
-    while (written < frame.size()) {
-        const auto rest = frame.subspan(written);
+namespace {
+
+// What is left of a head and its frame once `written` bytes are out.
+std::size_t rest_of(std::span<const std::uint8_t> head, std::span<const std::uint8_t> frame,
+                    std::size_t written, iovec (&parts)[2]) {
+    std::size_t count = 0;
+    for (std::span<const std::uint8_t> part : {head, frame}) {
+        const std::size_t skip = std::min(written, part.size());
+        written -= skip;
+        if (skip == part.size()) continue;
+        parts[count++] = {const_cast<std::uint8_t*>(part.data() + skip), part.size() - skip};
+    }
+    return count;
+}
+
+}  // namespace
+
+Sent Connection::write(std::span<const std::uint8_t> head, std::span<const std::uint8_t> frame,
+                       std::size_t& written, const Deadline& deadline, Waiter& waiter) {
+    while (written < head.size() + frame.size()) {
+        iovec parts[2];
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = rest_of(head, frame, written, parts);
         std::optional<ssize_t> sent;
         try {
             sent = check_syscall_unless_busy([&] {
-                return ::send(fd_.get(), rest.data(), rest.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                return ::sendmsg(fd_.get(), &message, MSG_NOSIGNAL | MSG_DONTWAIT);
             });
         } catch (const OsError&) {
             // close() shuts the connection down after cancelling: the
@@ -67,7 +90,8 @@ Sent Connection::write(std::span<const std::uint8_t> frame, std::size_t& written
     return Sent::whole;
 }
 
-Sent Connection::send_frame(std::span<const std::uint8_t> frame, const Deadline& deadline,
+Sent Connection::send_frame(std::span<const std::uint8_t> head,
+                            std::span<const std::uint8_t> frame, const Deadline& deadline,
                             Waiter& waiter) {
     if (const Sent locked = lock(deadline, waiter); locked != Sent::whole) {
         // A frame that could not even start its wait in time means the
@@ -82,7 +106,7 @@ Sent Connection::send_frame(std::span<const std::uint8_t> frame, const Deadline&
     std::size_t written = 0;
     Sent sent;
     try {
-        sent = write(frame, written, deadline, waiter);
+        sent = write(head, frame, written, deadline, waiter);
     } catch (const OsError&) {
         throw;  // the socket itself failed: nothing of ours to end
     } catch (...) {

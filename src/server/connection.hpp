@@ -22,13 +22,14 @@ public:
 
     int fd() const { return fd_.get(); }
 
-    // Sends one frame, whole and after any frame another thread is sending.
-    // Waits through `waiter` for the lock and for room in the socket: then
-    // signals or the waiter's own failures may throw. A frame that timed out,
-    // or that stopped part way, leaves the stream unusable: the connection
-    // is then shut down and broken().
-    Sent send_frame(std::span<const std::uint8_t> frame, const Deadline& deadline,
-                    Waiter& waiter);
+    // Sends one frame, its head (a transport's) and then its bytes, whole
+    // and after any frame another thread is sending. Waits through `waiter`
+    // for the lock and for room in the socket: then signals or the waiter's
+    // own failures may throw. A frame that timed out, or that stopped part
+    // way, leaves the stream unusable: the connection is then shut down and
+    // broken().
+    Sent send_frame(std::span<const std::uint8_t> head, std::span<const std::uint8_t> frame,
+                    const Deadline& deadline, Waiter& waiter);
 
     // Ends every send waiting on this connection, now and later: close().
     void cancel_sends();
@@ -37,8 +38,8 @@ public:
 
 private:
     Sent lock(const Deadline& deadline, Waiter& waiter);
-    Sent write(std::span<const std::uint8_t> frame, std::size_t& written,
-               const Deadline& deadline, Waiter& waiter);
+    Sent write(std::span<const std::uint8_t> head, std::span<const std::uint8_t> frame,
+               std::size_t& written, const Deadline& deadline, Waiter& waiter);
     Sent wait_for(int fd, short events, const Deadline& deadline, Waiter& waiter);
 
     Fd fd_;

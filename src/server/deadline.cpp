@@ -34,6 +34,12 @@ Deadline Deadline::after(double seconds) {
     return Deadline(at);
 }
 
+Deadline Deadline::earlier(const Deadline& a, const Deadline& b) {
+    if (!a.at_) return b;
+    if (!b.at_) return a;
+    return before(*b.at_, *a.at_) ? b : a;
+}
+
 bool Deadline::passed() const { return at_ && !before(now(), *at_); }
 
 const timespec* Deadline::remaining(timespec& out) const {

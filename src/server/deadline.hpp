@@ -20,6 +20,9 @@ public:
         return seconds ? after(*seconds) : never();
     }
 
+    // The one that comes first.
+    static Deadline earlier(const Deadline& a, const Deadline& b);
+
     bool passed() const;
     // What is left, at least zero; null for a wait without end, as ppoll
     // takes it.

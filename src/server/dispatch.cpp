@@ -18,7 +18,11 @@ std::optional<ActionFailure> execute_action(const FrameIndex& actions, const Fra
         auto end = std::to_chars(digits, digits + sizeof digits, frame.id).ptr;
         progress.line({texts::found_frame, std::string_view(digits, end - digits)});
         progress.line({texts::running_action});
-        if (auto failure = runner.run(*action, frame.data)) return failure;
+        auto failure = runner.run(*action, frame.data);
+        // A line may block on a paused terminal or a full pipe: not with the
+        // interpreter lock, which every Python thread needs.
+        if (progress.on()) runner.pause();
+        if (failure) return failure;
         progress.line({texts::after_function});
     }
     progress.line({texts::done});

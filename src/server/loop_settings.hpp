@@ -15,11 +15,15 @@ struct LoopSettings {
     bool progress = true;
     // Seconds without a byte after which the client counts as gone.
     std::optional<double> idle_timeout;
+    // Whether a position (a joystick's, a pad's) that waits behind a newer
+    // one of the same widget is skipped.
+    bool coalesce = false;
 
     // A loop left at the defaults behaves as it always has: a failure ends
     // it, and a client that left is read again every cycle. Any change
     // makes it a live loop, which shuts the connection down when its
-    // session ends and stays until close().
+    // session ends and stays until close(). Skipping stale positions is
+    // about which frames run, not about how the loop lives.
     bool live() const { return cycle != default_cycle || !progress || idle_timeout; }
 };
 

@@ -31,4 +31,13 @@ protected:
     ~Waiter() = default;
 };
 
+// How a thread without Python waits (the serve thread): there is no lock
+// to hand back and no signal handler of its own to run.
+class PlainWaiter final : public Waiter {
+public:
+    Woken wait(std::span<pollfd> fds, const Deadline& deadline) override {
+        return poll_until(fds, deadline, OnSignal::retry);
+    }
+};
+
 }  // namespace vantu

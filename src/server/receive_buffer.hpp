@@ -13,9 +13,9 @@ namespace vantu {
 
 class ReceiveBuffer {
 public:
-    // A partial frame longer than this is refused instead of growing
-    // without bound.
-    static constexpr std::size_t max_pending = 64 * 1024;
+    // Room for a transport's largest unit: a frame of 64 KiB, or a
+    // WebSocket message of 64 KiB with its header.
+    static constexpr std::size_t max_pending = 64 * 1024 + 16;
     static constexpr std::size_t read_size = 1024;
 
     // Room for one read after the pending bytes.
@@ -33,7 +33,7 @@ public:
         if (start_ == end_) start_ = end_ = 0;
     }
 
-    std::span<const std::uint8_t> bytes() const { return {data_.get() + start_, end_ - start_}; }
+    std::span<std::uint8_t> bytes() { return {data_.get() + start_, end_ - start_}; }
     std::size_t size() const { return end_ - start_; }
     bool empty() const { return start_ == end_; }
 

@@ -6,25 +6,22 @@
 
 #include "server/action_runner.hpp"
 #include "server/allow_list.hpp"
-#include "server/fd.hpp"
 #include "server/listener.hpp"
 #include "server/loop_settings.hpp"
 #include "server/models/action_table.hpp"
-#include "server/session.hpp"
-#include "server/stop_channel.hpp"
+#include "server/served_connection.hpp"
 
 namespace vantu {
 
-// What serve() hands the loop; the thread owns it until it ends.
+// What serve() hands the loop; the loop owns it until it ends.
 struct LoopStart {
-    StopReceiver receiver;
-    Fd connection;
+    std::shared_ptr<ServedConnection> served;
+    ServedConnection::Serving serving;
     ActionTable table;
     LoopSettings settings;
-    std::shared_ptr<Session> session;
     std::unique_ptr<ActionRunner> runner;
-    // With takeover: the listener the loop watches through the session, so
-    // that an allowed newcomer ends it, and the peers allowed.
+    // With takeover: the listener the loop watches, so that an allowed
+    // newcomer ends the session, and the peers allowed.
     std::shared_ptr<Listener> listener = nullptr;
     std::shared_ptr<const AllowList> allow = nullptr;
 };

@@ -1,9 +1,9 @@
-// The stop channel: a stop flag, a condition and an eventfd.
+// The stop channel: a stop flag under a mutex, and eventfds to wait on.
 #include "server/stop_channel.hpp"
 
 #include <unistd.h>
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <utility>
@@ -13,12 +13,13 @@ namespace detail {
 
 struct StopState {
     std::mutex mutex;
-    std::condition_variable changed;
     // One sender, and every stop says the same: a flag holds them all.
-    bool stop_queued = false;
+    // Atomic so that the receiver may look without the mutex.
+    std::atomic<bool> stop_queued{false};
     bool sender_alive = true;
     bool receiver_alive = true;
     Fd wake;
+    Fd gone;
 };
 
 }  // namespace detail
@@ -27,8 +28,8 @@ namespace {
 
 // With the state's mutex held.
 Receive take(detail::StopState& state) {
-    if (state.stop_queued) {
-        state.stop_queued = false;
+    if (state.stop_queued.load(std::memory_order_relaxed)) {
+        state.stop_queued.store(false, std::memory_order_relaxed);
         std::uint64_t count = 0;
         [[maybe_unused]] ssize_t n = ::read(state.wake.get(), &count, sizeof count);
         return Receive::message;
@@ -41,6 +42,7 @@ Receive take(detail::StopState& state) {
 StopChannel make_stop_channel() {
     auto state = std::make_shared<detail::StopState>();
     state->wake = new_event_fd();
+    state->gone = new_event_fd();
     return StopChannel{StopSender(state), StopReceiver(state)};
 }
 
@@ -60,22 +62,19 @@ void StopSender::drop() {
     if (!state_) return;
     std::lock_guard lock(state_->mutex);
     state_->sender_alive = false;
-    state_->changed.notify_all();
+    signal_event(state_->gone.get());
     state_.reset();
 }
 
-bool StopSender::send() {
-    std::lock_guard lock(state_->mutex);
-    if (!state_->receiver_alive) return false;
-    state_->stop_queued = true;
-    signal_event(state_->wake.get());
-    state_->changed.notify_all();
-    return true;
+std::unique_lock<std::mutex> StopSender::lock_if_alive() {
+    std::unique_lock lock(state_->mutex);
+    if (!state_->receiver_alive) lock.unlock();
+    return lock;
 }
 
-bool StopSender::receiver_alive() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->receiver_alive;
+void StopSender::queue() {
+    state_->stop_queued.store(true, std::memory_order_release);
+    signal_event(state_->wake.get());
 }
 
 StopReceiver::StopReceiver(std::shared_ptr<detail::StopState> state) : state_(std::move(state)) {}
@@ -91,12 +90,10 @@ Receive StopReceiver::try_receive() {
     return take(*state_);
 }
 
-Receive StopReceiver::wait() {
-    std::unique_lock lock(state_->mutex);
-    state_->changed.wait(lock, [&] { return state_->stop_queued || !state_->sender_alive; });
-    return take(*state_);
-}
+bool StopReceiver::pending() const { return state_->stop_queued.load(std::memory_order_acquire); }
 
 int StopReceiver::wake_fd() const { return state_->wake.get(); }
+
+int StopReceiver::gone_fd() const { return state_->gone.get(); }
 
 }  // namespace vantu

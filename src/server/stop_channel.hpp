@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "server/fd.hpp"
 
@@ -24,14 +25,31 @@ public:
     StopSender& operator=(StopSender&& other) noexcept;
     ~StopSender();
 
-    // Queues a stop message; false when the receiving end is gone.
-    bool send();
-    bool receiver_alive() const;
+    // Queues a stop message; false when the receiving end is gone. Runs
+    // `on_queued` first when it will be queued, in one step with the
+    // queueing: the receiver cannot act on the message before it returns,
+    // nor end between the check and the message.
+    template <class OnQueued>
+    bool send(OnQueued&& on_queued);
+    bool send() {
+        return send([] {});
+    }
 
 private:
     void drop();
+    std::unique_lock<std::mutex> lock_if_alive();
+    void queue();
     std::shared_ptr<detail::StopState> state_;
 };
+
+template <class OnQueued>
+bool StopSender::send(OnQueued&& on_queued) {
+    std::unique_lock lock = lock_if_alive();
+    if (!lock) return false;
+    on_queued();
+    queue();
+    return true;
+}
 
 class StopReceiver {
 public:
@@ -42,12 +60,13 @@ public:
     // A queued message comes first; "disconnected" only once the sender is
     // gone and no message is queued.
     Receive try_receive();
+    // Whether a message is queued, without taking it.
+    bool pending() const;
     // Readable while a message is queued; never becomes readable merely
     // because the sender went away.
     int wake_fd() const;
-    // Blocks until a message is queued or the sender is gone; takes the
-    // message.
-    Receive wait();
+    // Readable once the sender is gone.
+    int gone_fd() const;
 
 private:
     std::shared_ptr<detail::StopState> state_;

@@ -64,6 +64,10 @@ class ComSocketServer:
     """Seconds without a byte after which the client counts as gone (None: never)."""
     send_timeout: float | None
     """Seconds that callback() may wait for the client to read (None: no limit)."""
+    coalesce: bool
+    """Whether a Joystick or DirectionalButton frame that waits behind a newer
+    one of the same widget and id is skipped (False: every frame runs). Reaches
+    the next serve()."""
 
     # Who may drive the program; both reach the next open() or accept().
     @property

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "server/com_socket.hpp"
+#include "server/raw_transport.hpp"
 #include "server/serve_loop.hpp"
 #include "test_bytes.hpp"
 
@@ -75,12 +76,6 @@ private:
     std::shared_ptr<Seen> seen_;
 };
 
-struct PlainWaiter final : Waiter {
-    Woken wait(std::span<pollfd> fds, const Deadline& deadline) override {
-        return poll_until(fds, deadline, OnSignal::retry);
-    }
-};
-
 const LoopSettings live{.cycle = 0, .progress = false, .idle_timeout = std::nullopt};
 const Bytes toggle_on = hex("92 03 81") + str("ToggleButton") + hex("91 C3");
 
@@ -96,21 +91,23 @@ Bytes receive_to_end(int fd) {
 // A serve loop on one end of a socketpair; the test is the client.
 struct Loop {
     std::shared_ptr<Seen> seen = std::make_shared<Seen>();
-    std::shared_ptr<Session> session = std::make_shared<Session>();
-    std::optional<StopSender> stop;
+    std::shared_ptr<ServedConnection> served;
+    std::shared_ptr<Session> session;
     Fd client;
 
     explicit Loop(const LoopSettings& settings, std::initializer_list<std::pair<const char*, const char*>> actions) {
         int ends[2];
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
         client = Fd(ends[1]);
+        served = std::make_shared<ServedConnection>(Fd(ends[0]), raw_transport());
         ActionTable table;
         for (const auto& [key, name] : actions) table.emplace(key, std::make_unique<Named>(name));
-        StopChannel channel = make_stop_channel();
-        stop.emplace(std::move(channel.sender));
-        start_serve_loop({std::move(channel.receiver), Fd(ends[0]), std::move(table), settings, session,
+        ServedConnection::Serving serving = served->serve(settings);
+        session = serving.session;
+        start_serve_loop({served, std::move(serving), std::move(table), settings,
                           std::make_unique<Recorder>(seen)});
     }
+    bool stop() { return served->stop_loop([] {}); }
     bool saw(std::size_t count) { return seen->wait_until([&](Seen& s) { return s.events.size() >= count; }); }
     bool ended() { return seen->wait_until([](Seen& s) { return s.finished; }); }
 };
@@ -127,7 +124,7 @@ TEST(ServeLoop, FramesSplitAcrossWritesReachTheirActionsInOrder) {
     EXPECT_EQ(loop.seen->events, (std::vector<std::string>{"toggle:0 ToggleButton{true}",
                                                            "click:0 ClickButton{}",
                                                            "toggle:0 ToggleButton{true}"}));
-    EXPECT_TRUE(loop.stop->send());
+    EXPECT_TRUE(loop.stop());
     ASSERT_TRUE(loop.ended());
     EXPECT_TRUE(loop.session->over());
     EXPECT_EQ(receive_to_end(loop.client.get()), Bytes{});  // the stop shut the connection down
@@ -156,7 +153,7 @@ TEST_P(SessionEnds, WithTheirReason) {
     EXPECT_EQ(loop.session->text(), GetParam().text);
     EXPECT_EQ(loop.session->exception() != nullptr, GetParam().why == SessionEnd::action_raised);
     EXPECT_FALSE(loop.seen->finished);
-    EXPECT_TRUE(loop.stop->send());
+    EXPECT_TRUE(loop.stop());
     EXPECT_TRUE(loop.ended());
 }
 
@@ -172,7 +169,7 @@ TEST(ServeLoop, DefaultLoopEndsOnAFailureWithoutShuttingDown) {
     send_bytes(loop.client.get(), hex("C1"));
     ASSERT_TRUE(loop.ended());
     EXPECT_EQ(loop.session->why(), SessionEnd::undecodable);
-    EXPECT_FALSE(loop.stop->send());  // nothing left to stop
+    EXPECT_FALSE(loop.stop());  // nothing left to stop
 }
 
 // The server object over loopback: accept, serve, callback bytes, close.
