@@ -12,6 +12,7 @@
 #include "binding/blocking_wait.hpp"
 #include "binding/python_action.hpp"
 #include "binding/ref.hpp"
+#include "binding/server_settings.hpp"
 #include "binding/type.hpp"
 #include "binding/values/enums.hpp"
 #include "binding/values/result_payloads.hpp"
@@ -149,54 +150,59 @@ int set_send_timeout(PyObject* self, PyObject* value, void*) {
 PyObject* get_allow(PyObject* self, void*) {
     const std::shared_ptr<const AllowList>& allow = server_cell(self).value.allow();
     if (!allow) Py_RETURN_NONE;
-    const std::vector<std::string>& entries = allow->entries();
-    Ref tuple = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(entries.size())));
-    if (!tuple) return nullptr;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        PyObject* text = PyUnicode_FromStringAndSize(entries[i].data(),
-                                                     static_cast<Py_ssize_t>(entries[i].size()));
-        if (!text) return nullptr;
-        PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), text);
-    }
-    return tuple.release();
-}
-
-// None, or a list or tuple of addresses and networks, each parsed here:
-// TypeError for an entry that is not a str, ValueError naming a malformed one.
-std::shared_ptr<const AllowList> to_allow_list(PyObject* value) {
-    if (value == Py_None) return nullptr;
-    if (!PyList_Check(value) && !PyTuple_Check(value)) {
-        PyErr_Format(PyExc_TypeError, "allow must be a list or tuple of str, or None, not %.200s",
-                     type_name(Py_TYPE(value)).c_str());
-        throw_error_already_set();
-    }
-    Ref items = Ref::steal(PySequence_Tuple(value));
-    if (!items) throw_error_already_set();
-    auto allow = std::make_shared<AllowList>();
-    for (Py_ssize_t i = 0; i < PyTuple_Size(items.get()); ++i) {
-        PyObject* item = PyTuple_GetItem(items.get(), i);
-        if (!PyUnicode_Check(item)) {
-            PyErr_Format(PyExc_TypeError, "allow entries must be str, not %.200s",
-                         type_name(Py_TYPE(item)).c_str());
-            throw_error_already_set();
-        }
-        Py_ssize_t size = 0;
-        const char* text = PyUnicode_AsUTF8AndSize(item, &size);
-        if (!text) throw_error_already_set();
-        if (!allow->add({text, static_cast<std::size_t>(size)})) {
-            PyErr_Format(PyExc_ValueError,
-                         "allow: %R is neither an IP address nor a network such as "
-                         "\"192.168.1.0/24\"", item);
-            throw_error_already_set();
-        }
-    }
-    return allow;
+    return str_tuple(allow->entries());
 }
 
 int set_allow(PyObject* self, PyObject* value, void*) {
     return set_attribute(self, value, "allow", [&](ComSocketServer& server, ArgName) {
         server.allow() = to_allow_list(value);
     });
+}
+
+PyObject* optional_str(const std::optional<std::string>& text) {
+    if (!text) Py_RETURN_NONE;
+    return PyUnicode_FromStringAndSize(text->data(), static_cast<Py_ssize_t>(text->size()));
+}
+
+PyObject* get_web(PyObject* self, void*) { return optional_str(server_cell(self).value.web()); }
+
+int set_web(PyObject* self, PyObject* value, void*) {
+    return set_attribute(self, value, "web", [&](ComSocketServer& server, ArgName) {
+        server.web() = to_web_address(value);
+    });
+}
+
+PyObject* get_web_address(PyObject* self, void*) {
+    return optional_str(server_cell(self).value.web_address());
+}
+
+PyObject* get_web_hosts(PyObject* self, void*) {
+    return str_tuple(server_cell(self).value.web_hosts());
+}
+
+int set_web_hosts(PyObject* self, PyObject* value, void*) {
+    return set_attribute(self, value, "web_hosts", [&](ComSocketServer& server, ArgName) {
+        server.web_hosts() = to_host_names(value);
+    });
+}
+
+PyObject* get_title(PyObject* self, void*) {
+    return boundary([&] {
+        const std::optional<std::string>& title = server_cell(self).value.title();
+        return optional_str(title ? *title : default_title());
+    });
+}
+
+int set_title(PyObject* self, PyObject* value, void*) {
+    return set_attribute(self, value, "title", [&](ComSocketServer& server, ArgName arg) {
+        server.title() = std::string(to_str(arg, value));
+        server.publish_page();
+    });
+}
+
+// With a web page, its title is the program's from the start.
+void settle_title(ComSocketServer& server) {
+    if (server.web() && !server.title()) server.title() = default_title();
 }
 
 PyObject* get_takeover(PyObject* self, void*) {
@@ -224,6 +230,7 @@ PyObject* call_no_args(PyObject* self, PyObject*) {
 PyObject* server_open(PyObject* self, PyObject*) {
     return boundary([&] {
         ExclusiveAccess server(server_cell(self));
+        settle_title(*server);
         HoldingWaiter waiter;
         server->open(waiter);
         Py_RETURN_NONE;
@@ -240,6 +247,7 @@ PyObject* server_accept(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
         const auto seconds = to_seconds({sig.function, "timeout"}, timeout, {true, true});
         ServerCell& cell = server_cell(self);
         ExclusiveAccess server(cell);
+        settle_title(*server);
         Waiter waiter(cell);
         return PyBool_FromLong(server->accept(Deadline::after(seconds), waiter));
     });
@@ -353,6 +361,10 @@ PyGetSetDef getters[] = {
     {"allow", get_allow, set_allow, nullptr, nullptr},
     {"takeover", get_takeover, set_takeover, nullptr, nullptr},
     {"coalesce", get_coalesce, set_coalesce, nullptr, nullptr},
+    {"web", get_web, set_web, nullptr, nullptr},
+    {"web_address", get_web_address, nullptr, nullptr, nullptr},
+    {"web_hosts", get_web_hosts, set_web_hosts, nullptr, nullptr},
+    {"title", get_title, set_title, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -6,6 +6,7 @@
 #include <Python.h>
 
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "binding/pending_release.hpp"
@@ -14,6 +15,11 @@
 #include "server/models/action_table.hpp"
 
 namespace vantu::py {
+
+// What the web page calls an action's widget: the first line of its
+// docstring, else its __name__ unless that is "<lambda>"; else empty.
+// Needs the interpreter lock; never raises.
+std::string action_label(PyObject* callable);
 
 // A registered Python object, normally a callable (nothing checks that it
 // is). Copies for a serve loop hold references of their own, so that the
@@ -26,10 +32,13 @@ public:
         return std::make_unique<PyAction>(callable_.get());
     }
     PyObject* callable() const { return callable_.get(); }
+    std::string label() const override { return action_label(callable_.get()); }
 
 private:
     DeferredRef callable_;
 };
+
+
 
 // The exception an action raised, with the traceback it had when it was
 // caught: raising it again starts from that traceback, so raising it many

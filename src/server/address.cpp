@@ -16,7 +16,6 @@
 #include "base/texts.hpp"
 
 namespace vantu {
-namespace {
 
 std::optional<std::uint16_t> parse_port(std::string_view text) {
     std::uint16_t port = 0;
@@ -25,6 +24,8 @@ std::optional<std::uint16_t> parse_port(std::string_view text) {
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return port;
 }
+
+namespace {
 
 void set_port(SocketAddress& addr, std::uint16_t port) {
     in_port_t net_port = htons(port);
@@ -80,6 +81,22 @@ std::vector<SocketAddress> lookup(const std::string& host, std::uint16_t port) {
 }
 
 }  // namespace
+
+bool is_ip_literal(std::string_view host) { return parse_ip(host).has_value(); }
+
+bool is_host_and_port(std::string_view address) {
+    const std::size_t colon = address.rfind(':');
+    if (colon == std::string_view::npos || colon == 0 || !parse_port(address.substr(colon + 1))) {
+        return false;
+    }
+    const std::string_view host = address.substr(0, colon);
+    if (host.front() == '[' || host.find(':') != std::string_view::npos) return is_ip_literal(host);
+    for (const char c : host) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!letter && !(c >= '0' && c <= '9') && c != '-' && c != '.' && c != '_') return false;
+    }
+    return true;
+}
 
 std::vector<SocketAddress> resolve_address(std::string_view address) {
     // The C resolvers stop at a NUL byte and would quietly use a shorter host.

@@ -12,6 +12,7 @@
 #include "server/raw_transport.hpp"
 #include "server/serve_loop.hpp"
 #include "server/socket.hpp"
+#include "server/web_page.hpp"
 
 namespace vantu {
 namespace {
@@ -46,7 +47,40 @@ std::shared_ptr<Listener> ComSocketServer::listener_for_accept() {
     return listener;
 }
 
+void ComSocketServer::start_web() {
+    if (!web_) {
+        web_server_.reset();
+        return;
+    }
+    if (!web_server_ || web_bound_for_ != *web_) {
+        web_server_.reset();
+        Fd socket;
+        try {
+            socket = listen_on(resolve_address(*web_));
+        } catch (const OsError& e) {
+            throw Fatal("Unable to listen for the web page on " + *web_ + ". " +
+                        os_error_detail(e.code()));
+        } catch (const Error& e) {
+            throw Fatal("Unable to listen for the web page on " + *web_ + ". " + e.text());
+        }
+        web_server_ = std::make_unique<WebServer>(std::move(socket), admission_);
+        web_bound_for_ = *web_;
+        publish_page();
+    }
+    web_server_->set_policy(allow_, takeover_, web_hosts_);
+}
+
+std::optional<std::string> ComSocketServer::web_address() const {
+    if (!web_server_) return std::nullopt;
+    return web_server_->address();
+}
+
+void ComSocketServer::publish_page() {
+    if (web_server_) web_server_->set_page(render_page(title_.value_or(""), actions_));
+}
+
 bool ComSocketServer::accept(const Deadline& deadline, Waiter& waiter) {
+    start_web();
     const std::shared_ptr<Listener> listener = listener_for_accept();
     const std::shared_ptr<const AllowList> allow = allow_;
     const auto cancel = std::make_shared<Fd>(new_event_fd());
@@ -65,26 +99,29 @@ bool ComSocketServer::accept(const Deadline& deadline, Waiter& waiter) {
             if (server.listener_.get() == listener) server.listener_.close();
         }
     } disarm{*this, cancel, listener, takeover_};
-    Fd connection;
+    Newcomer newcomer;
     try {
-        connection = listener->wait(cancel->get(), allow.get(), deadline, waiter);
+        newcomer = admission_->wait(cancel->get(), listener.get(), allow.get(), deadline, waiter);
     } catch (const OsError& e) {
         fail_accept(e);
     }
-    if (!connection) return false;
-    adopt(std::move(connection));
+    if (!newcomer) return false;
+    adopt(std::move(newcomer));
     return true;
 }
 
-void ComSocketServer::adopt(Fd connection) {
+void ComSocketServer::adopt(Newcomer newcomer) {
     let_go_of_held();
-    held_ = std::make_shared<ServedConnection>(std::move(connection), raw_transport());
+    held_ = std::make_shared<ServedConnection>(std::move(newcomer.connection),
+                                               std::move(newcomer.transport));
+    admission_->hold(held_);
 }
 
 void ComSocketServer::let_go_of_held() {
     // A callback still waiting on it raises instead of waiting on.
     if (held_) held_->connection().cancel_sends();
     held_.reset();
+    admission_->hold(nullptr);
 }
 
 void ComSocketServer::serve() {
@@ -96,14 +133,18 @@ void ComSocketServer::serve() {
     if (served_ && served_ != held_) served_->release_stop();
     served_ = held_;
     std::shared_ptr<Listener> listener = takeover_ ? listener_.get() : nullptr;
-    if (listener) listener->serve(serving.session);
+    if (takeover_) admission_->serve(serving.session);
     start_serve_loop({held_, std::move(serving), std::move(table), loop_settings_, make_runner_(),
-                      std::move(listener), allow_});
+                      std::move(listener), admission_, allow_, takeover_});
 }
 
 void ComSocketServer::close() {
     if (accept_cancel_) signal_event(accept_cancel_->get());
-    if (!held_) listener_.close();
+    if (!held_) {
+        listener_.close();
+        admission_->drop();
+        web_server_.reset();
+    }
     if (served_ && served_->served()) {
         // Sends on the held connection are cancelled before the loop can
         // shut it down, so that a callback waiting on it reports close(),
@@ -155,6 +196,7 @@ void ComSocketServer::on(std::uint8_t id, std::string_view widget, std::unique_p
     // A replaced action goes; the key keeps its first spelling.
     auto [entry, added] = actions_.try_emplace(action_identity(id, widget));
     std::swap(entry->second, action);
+    publish_page();
 }
 
 const Action* ComSocketServer::get_action(std::string_view key) const {

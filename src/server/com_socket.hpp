@@ -10,9 +10,11 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/result_frame.hpp"
 #include "server/action_runner.hpp"
+#include "server/admission.hpp"
 #include "server/allow_list.hpp"
 #include "server/deadline.hpp"
 #include "server/fd.hpp"
@@ -22,6 +24,7 @@
 #include "server/poll.hpp"
 #include "server/served_connection.hpp"
 #include "server/session.hpp"
+#include "server/web_server.hpp"
 
 namespace vantu {
 
@@ -78,6 +81,18 @@ public:
     // client ends it and waits for the next accept().
     bool& takeover() { return takeover_; }
 
+    // The address of the web page and its WebSocket ("0.0.0.0:8080"), bound
+    // by the next accept(); none: no web listener.
+    std::optional<std::string>& web() { return web_; }
+    // The address the web listener is bound to, once it is.
+    std::optional<std::string> web_address() const;
+    // Host names besides this machine's under which browsers may load the page.
+    std::vector<std::string>& web_hosts() { return web_hosts_; }
+    // The page's title; none until the program or the binding sets one.
+    std::optional<std::string>& title() { return title_; }
+    // The page shows the registered actions and the title: after a change
+    // of either, a web listener answers with the new page.
+    void publish_page();
     // For the garbage collector: actions often refer back to their server,
     // and so can the exception that ended a session.
     const ActionTable& actions() const { return actions_; }
@@ -85,9 +100,10 @@ public:
     void clear_references();
 
 private:
-    void adopt(Fd connection);
+    void adopt(Newcomer newcomer);
     void let_go_of_held();
     std::shared_ptr<Listener> listener_for_accept();
+    void start_web();
 
     std::string address_;
     RunnerFactory make_runner_;
@@ -103,6 +119,14 @@ private:
     std::shared_ptr<Fd> accept_cancel_;
     std::shared_ptr<const AllowList> allow_;
     bool takeover_ = false;
+    // Where newcomers wait for accept(), from the listener and the web page.
+    std::shared_ptr<Admission> admission_ = std::make_shared<Admission>();
+    std::optional<std::string> web_;
+    std::vector<std::string> web_hosts_;
+    std::optional<std::string> title_;
+    // The web listener, and the address it was bound for.
+    std::unique_ptr<WebServer> web_server_;
+    std::string web_bound_for_;
     // With takeover: the listener, kept from accept() to accept(), and the
     // serve loop's, to which a returning client comes.
     KeptListener listener_;

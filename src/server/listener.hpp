@@ -1,17 +1,17 @@
 // The listening socket of accept() and, when a returning phone may take
 // the place of the one being served, of the serve loop: it lets allowed
-// peers in, turns the others away, and holds a newcomer until accept()
-// takes it. Shared by the server object, its accept() calls and its loop.
+// peers in, to wait in the Admission until accept() takes them, and turns
+// the others away. Shared by the server object, its accept() calls and its
+// loop.
 #pragma once
 
 #include <memory>
 #include <mutex>
+#include <utility>
 
+#include "server/admission.hpp"
 #include "server/allow_list.hpp"
-#include "server/deadline.hpp"
 #include "server/fd.hpp"
-#include "server/poll.hpp"
-#include "server/session.hpp"
 
 namespace vantu {
 
@@ -23,19 +23,10 @@ public:
 
     // Accepts one waiting connection, if there is one. A peer that `allow`
     // (when given) refuses is reset at once and named on standard error;
-    // an allowed one waits here for take(), replacing an earlier one, and
-    // ends the session that serve() named.
-    void admit(const AllowList* allow);
-    // The newcomer admit() let in, if one waits.
-    Fd take();
-    // Waits through `waiter` for an allowed newcomer and takes it; nothing
-    // when the deadline passes first, `cancel_fd` becomes readable or the
-    // listener is closed.
-    Fd wait(int cancel_fd, const AllowList* allow, const Deadline& deadline, Waiter& waiter);
+    // an allowed one arrives in `admission`.
+    void admit(const AllowList* allow, Admission& admission);
 
-    // The session that a newcomer ends.
-    void serve(const std::shared_ptr<Session>& session);
-    // Stops listening, for every holder, and drops a waiting newcomer.
+    // Stops listening, for every holder.
     void close();
     bool closed() const;
 
@@ -43,11 +34,11 @@ private:
     Fd socket_;
     mutable std::mutex mutex_;
     bool closed_ = false;
-    Fd newcomer_;
-    // Readable while a newcomer waits.
-    Fd newcomer_event_;
-    std::weak_ptr<Session> serving_;
 };
+
+// Accepts a waiting connection and checks its peer against `allow`: the
+// connection, or nothing (none waited, or the peer was turned away).
+Fd accept_allowed(const Fd& listener, const AllowList* allow);
 
 // The server's hold on its listener: letting go of it closes the listener,
 // also for a serve loop that still has it.

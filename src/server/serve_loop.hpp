@@ -20,10 +20,13 @@ struct LoopStart {
     ActionTable table;
     LoopSettings settings;
     std::unique_ptr<ActionRunner> runner;
-    // With takeover: the listener the loop watches, so that an allowed
-    // newcomer ends the session, and the peers allowed.
+    // With takeover: the listener the loop watches, where it lets allowed
+    // newcomers into the admission, the peers allowed, and whether the loop
+    // watches for a newcomer that ends the session.
     std::shared_ptr<Listener> listener = nullptr;
+    std::shared_ptr<Admission> admission = nullptr;
     std::shared_ptr<const AllowList> allow = nullptr;
+    bool takeover = false;
 };
 
 // Starts a detached thread that owns `start` until it ends. Throws

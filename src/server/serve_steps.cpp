@@ -69,10 +69,8 @@ ServeSteps::ServeSteps(LoopStart start)
     // With takeover, the loop also watches the listener, where a returning
     // client knocks, and the end of its session, which an allowed newcomer
     // brings about.
-    if (start_.listener) {
-        listener_fd_ = start_.listener->fd();
-        over_fd_ = session_.decided_fd();
-    }
+    if (start_.listener) listener_fd_ = start_.listener->fd();
+    if (start_.takeover) over_fd_ = session_.decided_fd();
     if (start_.serving.turn.waits) {
         phase_ = Phase::claim;
         return;
@@ -382,7 +380,7 @@ void ServeSteps::read_ahead() {
 void ServeSteps::answer_knock() {
     Listener& listener = *start_.listener;
     try {
-        if (!listener.closed()) return listener.admit(start_.allow.get());
+        if (!listener.closed()) return listener.admit(start_.allow.get(), *start_.admission);
     } catch (const OsError& e) {
         if (!listener.closed()) {
             write_line(2, {"No takeover in this session: the listener failed: ", e.text()});

@@ -1,6 +1,7 @@
 // The server's TCP operations on owned descriptors.
 #include "server/socket.hpp"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -79,6 +80,23 @@ void stop_listening(int fd) {
 
 void shutdown_both(int fd) {
     if (::shutdown(fd, SHUT_RDWR) < 0 && errno != ENOTCONN) throw OsError(errno);
+}
+
+std::string local_address_text(int fd) {
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    check_syscall([&] { return ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size); });
+    char host[INET6_ADDRSTRLEN] = {};
+    in_port_t port = 0;
+    if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+        ::inet_ntop(AF_INET6, &v6.sin6_addr, host, sizeof host);
+        port = v6.sin6_port;
+        return "[" + std::string(host) + "]:" + std::to_string(ntohs(port));
+    }
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    ::inet_ntop(AF_INET, &v4.sin_addr, host, sizeof host);
+    return std::string(host) + ":" + std::to_string(ntohs(v4.sin_port));
 }
 
 Fd duplicate(int fd) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "server/address.hpp"
@@ -35,5 +36,8 @@ void stop_listening(int fd);
 void shutdown_both(int fd);
 
 Fd duplicate(int fd);
+
+// The address a socket is bound to: "127.0.0.1:8080", "[::]:8080".
+std::string local_address_text(int fd);
 
 }  // namespace vantu

@@ -24,6 +24,10 @@ public:
     // A copy for a serve loop's own table. serve() makes it, on the thread
     // and with the locks of serve()'s caller.
     virtual std::unique_ptr<Action> clone() const = 0;
+    // What the web page calls the widget; empty: the page's default. Asked
+    // by the server object's methods only, on the thread and with the locks
+    // of their caller, and only when the program serves the page.
+    virtual std::string label() const { return {}; }
 };
 
 // Looks keys up by string_view, so that a lookup needs no string of its own.

@@ -1,0 +1,82 @@
+// Newcomers handed from the listeners to accept().
+#include "server/admission.hpp"
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <utility>
+
+#include "server/listener.hpp"
+#include "server/served_connection.hpp"
+
+namespace vantu {
+namespace {
+
+void drain_event(int fd) {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(fd, &count, sizeof count);
+}
+
+}  // namespace
+
+Admission::Admission() : newcomer_event_(new_event_fd()) {}
+
+void Admission::arrive(Newcomer newcomer) {
+    Newcomer replaced_newcomer;
+    std::shared_ptr<Session> replaced;
+    {
+        std::lock_guard lock(mutex_);
+        replaced_newcomer = std::exchange(newcomer_, std::move(newcomer));
+        signal_event(newcomer_event_.get());
+        replaced = serving_.lock();
+        serving_.reset();
+    }
+    // The serve loop sees its session end and shuts its connection down.
+    if (replaced) replaced->end();
+}
+
+Newcomer Admission::take() {
+    std::lock_guard lock(mutex_);
+    if (newcomer_) drain_event(newcomer_event_.get());
+    return std::exchange(newcomer_, Newcomer{});
+}
+
+void Admission::drop() {
+    Newcomer dropped = take();
+}
+
+Newcomer Admission::wait(int cancel_fd, Listener* listener, const AllowList* allow,
+                         const Deadline& deadline, Waiter& waiter) {
+    for (;;) {
+        if (Newcomer newcomer = take()) return newcomer;
+        pollfd entries[3] = {{cancel_fd, POLLIN, 0},
+                             {newcomer_event_.get(), POLLIN, 0},
+                             {listener ? listener->fd() : -1, POLLIN, 0}};
+        if (waiter.wait(entries, deadline) != Woken::ready || entries[0].revents) return {};
+        if (entries[2].revents & (POLLERR | POLLHUP | POLLNVAL)) return {};
+        if (entries[2].revents) listener->admit(allow, *this);
+    }
+}
+
+void Admission::serve(const std::shared_ptr<Session>& session) {
+    std::lock_guard lock(mutex_);
+    serving_ = session;
+}
+
+void Admission::hold(const std::shared_ptr<ServedConnection>& held) {
+    std::lock_guard lock(mutex_);
+    held_ = held;
+}
+
+bool Admission::occupied() const {
+    std::shared_ptr<ServedConnection> held;
+    {
+        std::lock_guard lock(mutex_);
+        held = held_.lock();
+    }
+    if (!held || held->connection().broken()) return false;
+    const std::shared_ptr<Session> session = held->session();
+    return !(session && session->over());
+}
+
+}  // namespace vantu
