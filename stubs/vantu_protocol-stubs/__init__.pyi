@@ -79,6 +79,24 @@ class ComSocketServer:
     takeover: bool
     """Whether the listener stays through a session (False): then a new allowed
     client ends the session and the next accept() or open() returns it at once."""
+    # The phone's browser as the remote; all reach the next open() or accept().
+    web: str | None
+    """The address ("0.0.0.0:8080", "[::]:8080", port 0 for any) of a web
+    listener that serves the remote page at / and its WebSocket at /ws; None
+    (the default): no web listener. ValueError for a text that is not a host
+    and a port."""
+    @property
+    def web_address(self) -> str | None:
+        """The address the web listener is bound to ("0.0.0.0:8080", the real
+        port for port 0); None until open() or accept() binds it."""
+    @property
+    def web_hosts(self) -> tuple[str, ...]:
+        """Host names besides this machine's own (its name, name.local,
+        localhost, IP addresses) under which browsers may load the page."""
+    @web_hosts.setter
+    def web_hosts(self, value: list[str] | tuple[str, ...]) -> None: ...
+    title: str
+    """The page's title; by default the file name of the running script."""
     @property
     def connected(self) -> bool:
         """A connection is held and the loop serving it has not seen it end."""
