@@ -1,24 +1,12 @@
 // Newcomers handed from the listeners to accept().
 #include "server/admission.hpp"
 
-#include <unistd.h>
-
-#include <cstdint>
 #include <utility>
 
 #include "server/listener.hpp"
 #include "server/served_connection.hpp"
 
 namespace vantu {
-namespace {
-
-void drain_event(int fd) {
-    std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t n = ::read(fd, &count, sizeof count);
-}
-
-}  // namespace
-
 Admission::Admission() : newcomer_event_(new_event_fd()) {}
 
 void Admission::arrive(Newcomer newcomer) {

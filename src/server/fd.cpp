@@ -19,6 +19,12 @@ Fd new_event_fd() {
     return Fd(check_syscall([] { return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }));
 }
 
+void drain_event(int fd) {
+    // Another waiter may have drained it first: EAGAIN is fine.
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(fd, &count, sizeof count);
+}
+
 void signal_event(int fd) {
     // A full counter still leaves the descriptor readable, which is all a
     // waiter needs, so the result does not matter.

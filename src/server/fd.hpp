@@ -32,9 +32,11 @@ private:
     int fd_ = -1;
 };
 
-// An eventfd, for waking a poll() on another thread; and the wake-up.
+// An eventfd, for waking a poll() on another thread; the wake-up; and
+// taking the wake-ups back, so that the descriptor is no longer readable.
 Fd new_event_fd();
 void signal_event(int fd);
+void drain_event(int fd);
 
 // Runs a system call, retrying it when a signal interrupted it (EINTR),
 // and throws OsError for any other failure. Waits that must notice signals

@@ -1,20 +1,9 @@
 // Claims of a connection's reader, and the Inbound passed between loops.
 #include "server/reader_relay.hpp"
 
-#include <unistd.h>
-
 #include <utility>
 
 namespace vantu {
-namespace {
-
-void drain_event(int fd) {
-    std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t n = ::read(fd, &count, sizeof count);
-}
-
-}  // namespace
-
 ReaderRelay::ReaderRelay() : passed_(new_event_fd()) {}
 
 ReaderRelay::Turn ReaderRelay::claim(bool passes) {

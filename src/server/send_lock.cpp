@@ -1,10 +1,6 @@
 // A mutex with a descriptor to wait on, for frames sent from several threads.
 #include "server/send_lock.hpp"
 
-#include <unistd.h>
-
-#include <cstdint>
-
 namespace vantu {
 
 SendLock::SendLock() : wake_(new_event_fd()) {}
@@ -22,10 +18,6 @@ void SendLock::unlock() {
     if (state_.exchange(0, std::memory_order_release) == 2) signal_event(wake_.get());
 }
 
-void SendLock::consume_wake() const {
-    std::uint64_t count;
-    // Another waiter may have taken the wake-up first: EAGAIN is fine.
-    check_syscall_unless_busy([&] { return ::read(wake_.get(), &count, sizeof count); });
-}
+void SendLock::consume_wake() const { drain_event(wake_.get()); }
 
 }  // namespace vantu

@@ -1,10 +1,8 @@
 // The stop channel: a stop flag under a mutex, and eventfds to wait on.
 #include "server/stop_channel.hpp"
 
-#include <unistd.h>
 
 #include <atomic>
-#include <cstdint>
 #include <mutex>
 #include <utility>
 
@@ -30,8 +28,7 @@ namespace {
 Receive take(detail::StopState& state) {
     if (state.stop_queued.load(std::memory_order_relaxed)) {
         state.stop_queued.store(false, std::memory_order_relaxed);
-        std::uint64_t count = 0;
-        [[maybe_unused]] ssize_t n = ::read(state.wake.get(), &count, sizeof count);
+        drain_event(state.wake.get());
         return Receive::message;
     }
     return state.sender_alive ? Receive::empty : Receive::disconnected;

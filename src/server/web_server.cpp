@@ -158,12 +158,9 @@ void write_answer(Client& client, Shared& shared) {
 
 void linger(Client& client) {
     char chunk[2048];
-    std::optional<ssize_t> n;
-    while ((n = check_syscall_unless_busy(
-                [&] { return ::recv(client.fd.get(), chunk, sizeof chunk, MSG_DONTWAIT); })) &&
-           *n > 0) {
-    }
-    if (n) client.state = Client::State::done;
+    const auto n = check_syscall_unless_busy(
+        [&] { return ::recv(client.fd.get(), chunk, sizeof chunk, MSG_DONTWAIT); });
+    if (n && *n == 0) client.state = Client::State::done;
 }
 
 void answer(Client& client, Shared& shared) {
