@@ -3,7 +3,6 @@
 
 #include <utility>
 
-#include "server/listener.hpp"
 #include "server/served_connection.hpp"
 
 namespace vantu {
@@ -31,19 +30,6 @@ Newcomer Admission::take() {
 
 void Admission::drop() {
     Newcomer dropped = take();
-}
-
-Newcomer Admission::wait(int cancel_fd, Listener* listener, const AllowList* allow,
-                         const Deadline& deadline, Waiter& waiter) {
-    for (;;) {
-        if (Newcomer newcomer = take()) return newcomer;
-        pollfd entries[3] = {{cancel_fd, POLLIN, 0},
-                             {newcomer_event_.get(), POLLIN, 0},
-                             {listener ? listener->fd() : -1, POLLIN, 0}};
-        if (waiter.wait(entries, deadline) != Woken::ready || entries[0].revents) return {};
-        if (entries[2].revents & (POLLERR | POLLHUP | POLLNVAL)) return {};
-        if (entries[2].revents) listener->admit(allow, *this);
-    }
 }
 
 void Admission::serve(const std::shared_ptr<Session>& session) {

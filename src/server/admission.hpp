@@ -8,16 +8,12 @@
 #include <memory>
 #include <mutex>
 
-#include "server/deadline.hpp"
 #include "server/fd.hpp"
-#include "server/poll.hpp"
 #include "server/session.hpp"
 #include "server/transport.hpp"
 
 namespace vantu {
 
-class Listener;
-class AllowList;
 class ServedConnection;
 
 struct Newcomer {
@@ -35,11 +31,8 @@ public:
     void arrive(Newcomer newcomer);
     // The newcomer waiting, if one does.
     Newcomer take();
-    // Waits through `waiter` for a newcomer and takes it, letting in the
-    // peers that `listener` (if any) accepts; nothing when the deadline
-    // passes first, `cancel_fd` becomes readable or the listener closes.
-    Newcomer wait(int cancel_fd, Listener* listener, const AllowList* allow,
-                  const Deadline& deadline, Waiter& waiter);
+    // Readable while a newcomer waits.
+    int newcomer_fd() const { return newcomer_event_.get(); }
     // Drops a waiting newcomer.
     void drop();
 
@@ -53,7 +46,6 @@ public:
 private:
     mutable std::mutex mutex_;
     Newcomer newcomer_;
-    // Readable while a newcomer waits.
     Fd newcomer_event_;
     std::weak_ptr<Session> serving_;
     std::weak_ptr<ServedConnection> held_;

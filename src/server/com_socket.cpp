@@ -101,7 +101,8 @@ bool ComSocketServer::accept(const Deadline& deadline, Waiter& waiter) {
     } disarm{*this, cancel, listener, takeover_};
     Newcomer newcomer;
     try {
-        newcomer = admission_->wait(cancel->get(), listener.get(), allow.get(), deadline, waiter);
+        newcomer = wait_for_newcomer(*admission_, cancel->get(), listener.get(), allow.get(),
+                                     deadline, waiter);
     } catch (const OsError& e) {
         fail_accept(e);
     }

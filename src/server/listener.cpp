@@ -49,4 +49,17 @@ bool Listener::closed() const {
     return closed_;
 }
 
+Newcomer wait_for_newcomer(Admission& admission, int cancel_fd, Listener* listener,
+                           const AllowList* allow, const Deadline& deadline, Waiter& waiter) {
+    for (;;) {
+        if (Newcomer newcomer = admission.take()) return newcomer;
+        pollfd entries[3] = {{cancel_fd, POLLIN, 0},
+                             {admission.newcomer_fd(), POLLIN, 0},
+                             {listener ? listener->fd() : -1, POLLIN, 0}};
+        if (waiter.wait(entries, deadline) != Woken::ready || entries[0].revents) return {};
+        if (entries[2].revents & (POLLERR | POLLHUP | POLLNVAL)) return {};
+        if (entries[2].revents) listener->admit(allow, admission);
+    }
+}
+
 }  // namespace vantu

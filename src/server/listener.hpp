@@ -11,7 +11,9 @@
 
 #include "server/admission.hpp"
 #include "server/allow_list.hpp"
+#include "server/deadline.hpp"
 #include "server/fd.hpp"
+#include "server/poll.hpp"
 
 namespace vantu {
 
@@ -39,6 +41,13 @@ private:
 // Accepts a waiting connection and checks its peer against `allow`: the
 // connection, or nothing (none waited, or the peer was turned away).
 Fd accept_allowed(const Fd& listener, const AllowList* allow);
+
+// Waits through `waiter` for a newcomer in `admission` and takes it,
+// letting in the peers that `listener` (if any) accepts; nothing when the
+// deadline passes first, `cancel_fd` becomes readable or the listener
+// closes.
+Newcomer wait_for_newcomer(Admission& admission, int cancel_fd, Listener* listener,
+                           const AllowList* allow, const Deadline& deadline, Waiter& waiter);
 
 // The server's hold on its listener: letting go of it closes the listener,
 // also for a serve loop that still has it.

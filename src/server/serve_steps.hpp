@@ -17,7 +17,7 @@
 #include "base/console.hpp"
 #include "server/inbound.hpp"
 #include "server/poll.hpp"
-#include "server/serve_loop.hpp"
+#include "server/loop_start.hpp"
 
 namespace vantu {
 
