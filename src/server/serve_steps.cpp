@@ -203,7 +203,12 @@ void ServeSteps::rest(bool pause) {
 void ServeSteps::check_stop() {
     switch (receiver_.try_receive()) {
         case Receive::message: return stop_sequence();
-        case Receive::disconnected: progress_.line({texts::link_broken}); break;
+        case Receive::disconnected:
+            // A loop that passes its reader to a newer one ends quietly.
+            if (!(passes_ && served_.relay().asked(start_.serving.turn.number))) {
+                progress_.line({texts::link_broken});
+            }
+            break;
         case Receive::empty: break;
     }
     phase_ = Phase::wait;

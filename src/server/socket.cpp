@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 #include "base/texts.hpp"
@@ -87,16 +88,17 @@ std::string local_address_text(int fd) {
     socklen_t size = sizeof address;
     check_syscall([&] { return ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size); });
     char host[INET6_ADDRSTRLEN] = {};
-    in_port_t port = 0;
+    char text[INET6_ADDRSTRLEN + 16];
     if (address.ss_family == AF_INET6) {
         const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
         ::inet_ntop(AF_INET6, &v6.sin6_addr, host, sizeof host);
-        port = v6.sin6_port;
-        return "[" + std::string(host) + "]:" + std::to_string(ntohs(port));
+        std::snprintf(text, sizeof text, "[%s]:%u", host, unsigned{ntohs(v6.sin6_port)});
+    } else {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        ::inet_ntop(AF_INET, &v4.sin_addr, host, sizeof host);
+        std::snprintf(text, sizeof text, "%s:%u", host, unsigned{ntohs(v4.sin_port)});
     }
-    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
-    ::inet_ntop(AF_INET, &v4.sin_addr, host, sizeof host);
-    return std::string(host) + ":" + std::to_string(ntohs(v4.sin_port));
+    return text;
 }
 
 Fd duplicate(int fd) {
