@@ -154,10 +154,16 @@ void ServeSteps::fail(SessionEnd why, std::string text, std::unique_ptr<Handle> 
     report_fatal(text);
     session_.end(why, std::move(text), std::move(exception));
     stop_reading();
+    if (phase_ == Phase::closing) {
+        phase_ = Phase::done;
+        return;
+    }
     // A live loop shuts the connection down at once, so that the client
     // sees the end, and stays until close(); a loop with the defaults just
-    // ends, leaving the connection to the object.
-    if (phase_ == Phase::closing || !start_.settings.live()) {
+    // ends, leaving the connection to the object, after the transport's
+    // last word (a WebSocket's close frame with its code; raw TCP has none).
+    if (!start_.settings.live()) {
+        served_.transport().goodbye(served_, goodbye, close_code);
         phase_ = Phase::done;
         return;
     }
