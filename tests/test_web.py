@@ -178,12 +178,14 @@ MESSAGES = [
     ("reserved bit", [client_frame(2, CLICK, rsv=4)], 1002, "WebSocket"),
     ("reserved opcode", [client_frame(3, CLICK)], 1002, "WebSocket"),
     ("over 64 KiB", [client_frame(2, b"\x90" * 65537)], 1009, "WebSocket"),
+    # A loop with the defaults leaves the connection open, but says why.
+    ("text, defaults", [client_frame(1, b"hello")], 1003, "WebSocket"),
 ]
 
 
 @pytest.mark.parametrize("case, frames, code, text", MESSAGES, ids=[m[0] for m in MESSAGES])
 def test_one_message_one_frame(web, case, frames, code, text):
-    server = web()
+    server = web(**({"cycle": 0.5, "progress": True} if "defaults" in case else {}))
     ran = []
     server.on(1, "ClickButton", ran.append)
     sock = raw_websocket(server.web_address)
