@@ -169,8 +169,8 @@ void ServeSteps::fail(SessionEnd why, std::string text, std::unique_ptr<Handle> 
     }
     try {
         close_down(goodbye, close_code);
-    } catch (const OsError& e) {
-        report_fatal(std::string(texts::shutdown_failed) + e.text());
+    } catch (const LoopFailure& failure) {
+        report_fatal(failure.text);
         phase_ = Phase::done;
     }
 }
