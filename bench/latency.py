@@ -7,6 +7,10 @@ receiver's clock when the frame reaches the action, both CLOCK_MONOTONIC.
 Rounds interleave the receivers; each figure is the median of the rounds.
 
     python latency.py FLOOR_PROGRAM
+    python latency.py live      # one round of the live module alone
+
+The second form is for comparing two builds of the module, each run with
+its own PYTHONPATH (before_after.py).
 """
 
 import subprocess
@@ -79,10 +83,19 @@ def latencies_us(receive) -> list[float]:
     return latencies
 
 
+def live_round() -> dict:
+    latencies = latencies_us(module(live=True))
+    return {"latency_live_p50_us": percentile(latencies, 50),
+            "latency_live_p99_us": percentile(latencies, 99)}
+
+
 def main() -> None:
     if "CLOCK_MONOTONIC" not in time.get_clock_info("perf_counter").implementation:
         raise RuntimeError("time.perf_counter_ns is not CLOCK_MONOTONIC here")
     out = silence_stdout()  # the default loop's progress lines
+    if sys.argv[1:] == ["live"]:
+        report(live_round(), out)
+        return
     receivers = {"default": module(live=False), "live": module(live=True), "python": plain,
                  "floor": floor(sys.argv[1])}
     p50s: dict[str, list[float]] = {name: [] for name in receivers}
