@@ -41,7 +41,47 @@ ROWS = [
     ("latency p99, refused flood", "flood_p99_us", "quiet_p99_us", "flood_p99_vs_quiet", None, "µs"),
     ("  p99, flood with no listener", "flood_no_listener_p99_us", "quiet_p99_us",
      "flood_no_listener_p99_vs_quiet", None, "µs"),
+    ("joystick age p50 vs action time", "coalesce_on_p50_ms", "coalesce_action_ms",
+     "coalesce_on_p50_vs_action", 2.0, "ms"),
+    ("  the same, without coalesce", "coalesce_off_p50_ms", "coalesce_action_ms",
+     "coalesce_off_p50_vs_action", None, "ms"),
+    ("stream p50, WebSocket vs raw", "stream_ws_p50_us", "stream_raw_p50_us", "stream_ws_p50_vs_raw",
+     1.15, "µs"),
+    ("stream p99, WebSocket vs raw", "stream_ws_p99_us", "stream_raw_p99_us", "stream_ws_p99_vs_raw",
+     None, "µs"),
+    ("  p50 from the library's write", "stream_ws_wire_p50_us", "stream_raw_p50_us",
+     "stream_ws_wire_p50_vs_raw", None, "µs"),
+    ("  p99 from the library's write", "stream_ws_wire_p99_us", "stream_raw_p99_us",
+     "stream_ws_wire_p99_vs_raw", None, "µs"),
+    ("raw p50, page reloaded 10/s", "stream_reload_p50_us", "stream_raw_p50_us",
+     "stream_reload_p50_vs_raw", None, "µs"),
+    ("raw p99, page reloaded 10/s", "stream_reload_p99_us", "stream_raw_p99_us",
+     "stream_reload_p99_vs_raw", None, "µs"),
+    ("tap p50, browser vs raw TCP", "tap_browser_p50_us", "tap_raw_p50_us", "tap_browser_p50_vs_raw",
+     None, "µs"),
+    ("tap p99, browser vs raw TCP", "tap_browser_p99_us", "tap_raw_p99_us", "tap_browser_p99_vs_raw",
+     None, "µs"),
+    ("live p50, after vs before", "live_p50_after_us", "live_p50_before_us", "live_p50_after_vs_before",
+     None, "µs"),
+    ("live p99, after vs before", "live_p99_after_us", "live_p99_before_us", "live_p99_after_vs_before",
+     None, "µs"),
+    ("callback, after vs before", "callback_after_ns", "callback_before_ns", "callback_after_vs_before",
+     None, "ns"),
 ]
+
+# What a row's figure cannot go below, shown under it: (label, key, unit) by
+# the row's ratio key. A bare socket.send of the encoded bytes is the floor
+# of both sides of a callback; a DevTools command that does nothing, the
+# harness's own part of a browser tap.
+FLOORS = {"callback_ratio_vs_python": ("  one socket.send of the bytes", "callback_send_floor_ns", "ns"),
+          "tap_browser_p50_vs_raw": ("  one DevTools command, no-op", "tap_cdp_p50_us", "µs")}
+
+# The figures of before_after.py, by stem of their keys, and their unit. It
+# runs only with a baseline given.
+BEFORE_AFTER = [("live latency p50", "live_p50", "us"), ("live latency p99", "live_p99", "us"),
+                ("callback", "callback", "ns")]
+UNITS = {"us": "µs", "ns": "ns"}
+OPTIONAL = {f"{stem}_after_vs_before" for _, stem, _ in BEFORE_AFTER}
 
 # The receivers of the latency benchmark, by the name in their keys.
 RECEIVERS = [("module, defaults", "default"), ("module, cycle 0, no progress", "live"),
@@ -75,6 +115,33 @@ def latency_table(results: dict) -> None:
               f" {results[f'latency_{name}_p99_us']:9.1f} µs")
 
 
+def coalesce_table(results: dict) -> None:
+    """The age of the joystick position an action sees, and how many frames ran."""
+    if "coalesce_action_ms" not in results:
+        return
+    print(f"\n{'joystick age, ' + format(results['coalesce_action_ms'], '.1f') + ' ms action':32}"
+          f" {'p50':>12} {'p90':>12}  frames run")
+    for what, kind in (("without coalesce", "off"), ("with coalesce", "on")):
+        print(f"{'  ' + what:32} {results[f'coalesce_{kind}_p50_ms']:9.1f} ms"
+              f" {results[f'coalesce_{kind}_p90_ms']:9.1f} ms"
+              f"  {results[f'coalesce_{kind}_frames_run']:g} of {results['coalesce_frames_sent']}")
+
+
+def before_after_table(results: dict) -> None:
+    """Both builds' figures, each the median of its rounds next to the
+    smallest and largest round."""
+    if "before_after_label" not in results:
+        print("\nbefore/after: not run (VANTU_BASELINE unset)")
+        return
+    print(f"\nbefore = {results['before_after_label']}, after = this tree;"
+          f" median [smallest, largest round]")
+    print(f"{'':32} {'before':>28} {'after':>28} {'ratio':>7}")
+    for what, stem, unit in BEFORE_AFTER:
+        cells = [f"{results[f'{stem}_{name}_{unit}']:8.1f} [{results[f'{stem}_{name}_min_{unit}']:7.1f},"
+                 f" {results[f'{stem}_{name}_max_{unit}']:7.1f}] {UNITS[unit]}" for name in ("before", "after")]
+        print(f"{'  ' + what:32} {cells[0]:>28} {cells[1]:>28} {results[f'{stem}_after_vs_before']:7.3f}")
+
+
 def main() -> None:
     results = codec_results(sys.argv[1])
     for path in sys.argv[2:]:
@@ -83,14 +150,14 @@ def main() -> None:
     print(f"{'benchmark':32} {'ours':>12} {'reference':>12} {'ratio':>7}  target")
     for what, ours, theirs, ratio, target, unit in ROWS:
         if ratio not in results:
-            print(f"{what:32} {'missing':>12}")
+            print(f"{what:32} {'not run' if ratio in OPTIONAL else 'missing':>12}")
             continue
         judged = "" if target is None else f"  <= {target} {verdict(results[ratio], target)}"
         print(f"{what:32} {results[ours]:9.1f} {unit} {results[theirs]:9.1f} {unit}"
               f" {results[ratio]:7.3f}{judged}")
-        if ratio == "callback_ratio_vs_python" and "callback_send_floor_ns" in results:
-            # A bare socket.send of the encoded bytes: the floor of both sides.
-            print(f"{'  one socket.send of the bytes':32} {results['callback_send_floor_ns']:9.1f} ns")
+        if ratio in FLOORS and FLOORS[ratio][1] in results:
+            label, key, floor_unit = FLOORS[ratio]
+            print(f"{label:32} {results[key]:9.1f} {floor_unit}")
     idle = results.get("idle_cpu_percent")
     if idle is not None:
         print(f"{'idle CPU, client connected':32} {idle:10.4f} %{'':21}  < 0.1 % "
@@ -100,6 +167,8 @@ def main() -> None:
         print(f"{'takeover of a half-open phone':32} {takeover:9.2f} ms{'':22}  < 100 ms "
               f"{verdict(takeover, 100, below=True)}")
     latency_table(results)
+    coalesce_table(results)
+    before_after_table(results)
     print(json.dumps(results))
 
 
