@@ -8,6 +8,7 @@ import os
 import socket
 import struct
 import threading
+from http import HTTPStatus
 
 import msgpack
 from websockets.sync.client import ClientConnection, connect
@@ -30,7 +31,9 @@ def http(address: str, head: bytes) -> tuple[int, dict[str, str], bytes]:
     head_bytes, _, body = answer.partition(b"\r\n\r\n")
     status_line, *lines = head_bytes.decode().split("\r\n")
     headers = {name.lower(): value.strip() for name, _, value in (l.partition(":") for l in lines)}
-    return int(status_line.split()[1]), headers, body
+    version, status, reason = status_line.split(" ", 2)
+    assert version == "HTTP/1.1" and reason == HTTPStatus(int(status)).phrase, status_line
+    return int(status), headers, body
 
 
 def get(address: str, target: str = "/", host: str | None = None, extra: str = "",

@@ -220,19 +220,19 @@ void ComSocketServer::callback(const ResultFrame& frame, Waiter& waiter) {
     // Copies: while the waiter lets other threads in, close() or accept()
     // may replace any of these.
     const std::shared_ptr<ServedConnection> connection = held_;
-    const std::shared_ptr<Session> session = held_->session();
     const std::optional<double> timeout = send_timeout_;
     ByteSink bytes;
     frame.encode(bytes);
     struct EndIfBroken {
-        const Connection& connection;
-        Session* session;
+        const ServedConnection& connection;
         ~EndIfBroken() {
+            if (!connection.connection().broken()) return;
             // An action that was sending reports its own failure, whatever
             // it makes of this one: its loop ends the session then.
-            if (connection.broken() && session && !ActionScope::running(*session)) session->end();
+            const std::shared_ptr<Session> session = connection.session();
+            if (session && !ActionScope::running(*session)) session->end();
         }
-    } end_if_broken{connection->connection(), session.get()};
+    } end_if_broken{*connection};
     switch (connection->send_result(bytes.bytes(), Deadline::after(timeout), waiter)) {
         case Sent::whole: return;
         case Sent::timed_out: throw TimeoutError(send_timeout_text(*timeout));

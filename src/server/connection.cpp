@@ -70,8 +70,13 @@ Sent Connection::write(std::span<const std::uint8_t> head, std::span<const std::
         message.msg_iovlen = rest_of(head, frame, written, parts);
         std::optional<ssize_t> sent;
         try {
+            // One part (a raw frame, or the rest of one) goes out with send,
+            // the cheaper call.
             sent = check_syscall_unless_busy([&] {
-                return ::sendmsg(fd_.get(), &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+                return message.msg_iovlen == 1
+                           ? ::send(fd_.get(), parts[0].iov_base, parts[0].iov_len,
+                                    MSG_NOSIGNAL | MSG_DONTWAIT)
+                           : ::sendmsg(fd_.get(), &message, MSG_NOSIGNAL | MSG_DONTWAIT);
             });
         } catch (const OsError&) {
             // close() shuts the connection down after cancelling: the

@@ -9,6 +9,7 @@ namespace {
 
 std::string_view reason(int status) {
     switch (status) {
+        case 200: return "OK";
         case 400: return "Bad Request";
         case 403: return "Forbidden";
         case 404: return "Not Found";
