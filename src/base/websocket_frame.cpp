@@ -6,8 +6,6 @@
 namespace vantu::ws {
 namespace {
 
-constexpr std::uint8_t fin_bit = 0x80;
-
 void put_be(std::span<std::uint8_t> out, std::uint64_t value) {
     for (std::size_t i = out.size(); i-- > 0; value >>= 8) {
         out[i] = static_cast<std::uint8_t>(value);

@@ -13,6 +13,8 @@ namespace vantu::ws {
 
 inline constexpr std::size_t max_message = 64 * 1024;  // a larger message closes with 1009
 inline constexpr std::size_t max_control_payload = 125;
+// The first byte's bit that ends a message.
+inline constexpr std::uint8_t fin_bit = 0x80;
 
 enum class Opcode : std::uint8_t {
     continuation = 0, text = 1, binary = 2, close = 8, ping = 9, pong = 10,

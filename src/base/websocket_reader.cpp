@@ -9,7 +9,6 @@
 namespace vantu::ws {
 namespace {
 
-constexpr std::uint8_t fin_bit = 0x80;
 constexpr std::uint8_t rsv_bits = 0x70;
 constexpr std::uint8_t opcode_bits = 0x0F;
 constexpr std::uint8_t mask_bit = 0x80;

@@ -379,10 +379,10 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-constexpr auto type_name = ConstText<>().add(texts::type_module).add("ComSocketServer");
+constexpr auto class_name = ConstText<>().add(texts::type_module).add("ComSocketServer");
 
 PyType_Spec type_spec = {
-    type_name.c_str(), sizeof(Server), 0,
+    class_name.c_str(), sizeof(Server), 0,
     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_HAVE_GC, slots,
 };
 

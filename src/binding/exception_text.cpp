@@ -34,7 +34,7 @@ std::string to_utf8_lossy(PyObject* text) {
     return out;
 }
 
-std::string type_name(PyObject* exc) {
+std::string exception_type_name(PyObject* exc) {
     PyObject* name = PyType_GetQualName(Py_TYPE(exc));
     if (!name) {
         PyErr_Clear();
@@ -61,7 +61,7 @@ std::string fetch_exception(PyObject*& exception, PyObject*& exception_traceback
     if (value && traceback) PyException_SetTraceback(value, traceback);
     Py_XDECREF(type);
 #endif
-    std::string text = value ? type_name(value) + ": " : "<unknown exception>: ";
+    std::string text = value ? exception_type_name(value) + ": " : "<unknown exception>: ";
     PyObject* str = value ? PyObject_Str(value) : nullptr;
     if (str) {
         text += to_utf8_lossy(str);

@@ -117,15 +117,15 @@ struct EnumSlots {
 constexpr unsigned enum_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
 
 template <class E>
-constexpr auto type_name = ConstText<>().add(texts::type_module).add(EnumInfo<E>::name);
+constexpr auto class_name = ConstText<>().add(texts::type_module).add(EnumInfo<E>::name);
 
 PyType_Spec server_status_spec = {
-    type_name<ServerStatus>.c_str(), sizeof(Object<ServerStatus>), 0, enum_flags,
+    class_name<ServerStatus>.c_str(), sizeof(Object<ServerStatus>), 0, enum_flags,
     EnumSlots<ServerStatus>::slots,
 };
 
 PyType_Spec protocol_spec = {
-    type_name<Protocol>.c_str(), sizeof(Object<Protocol>), 0, enum_flags,
+    class_name<Protocol>.c_str(), sizeof(Object<Protocol>), 0, enum_flags,
     EnumSlots<Protocol>::slots,
 };
 

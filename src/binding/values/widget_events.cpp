@@ -119,7 +119,7 @@ struct KindClass {
 
     // "WidgetRegistry_Joystick", and its type name and text signature.
     static constexpr auto name = ConstText<>().add("WidgetRegistry_").add(row.name);
-    static constexpr auto type_name = ConstText<>().add(texts::type_module).add(name.view());
+    static constexpr auto class_name = ConstText<>().add(texts::type_module).add(name.view());
     static constexpr auto doc = [] {
         auto text = ConstText<>().add(name.view()).add("(");
         for (std::size_t i = 0; i < size; ++i) text.add(i ? ", " : "").add(names[i]);
@@ -155,7 +155,7 @@ struct KindClass {
         {0, nullptr},
     };
 
-    static inline PyType_Spec type_spec = {type_name.c_str(), sizeof(Object<WidgetRegistry>), 0,
+    static inline PyType_Spec type_spec = {class_name.c_str(), sizeof(Object<WidgetRegistry>), 0,
                                       Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots};
 
     // The field names in order, for positional class patterns; None for a
