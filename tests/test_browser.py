@@ -21,6 +21,9 @@ from browser import Browser  # noqa: E402
 OPEN = "document.documentElement.dataset.connection === 'open'"
 
 
+pytestmark = pytest.mark.once
+
+
 @pytest.fixture(scope="module")
 def browser():
     with Browser() as b:

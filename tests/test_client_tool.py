@@ -96,6 +96,7 @@ def serve_one_client(served, *args, stdin="", answer=True, **settings):
     return seen, s.stop()
 
 
+@pytest.mark.once
 @pytest.mark.parametrize("form", [[], ["--by-name"]])
 def test_every_widget_kind_reaches_a_real_server(served, form):
     events = "click 0\nconfirm 1 # a comment\n\ntoggle 2 on\npress 3 off\ndirection 4 9\njoystick 5 0.5 -2 0.25\n"

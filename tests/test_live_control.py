@@ -233,6 +233,7 @@ def test_ctrl_c_ends_a_wait(call):
     assert out == "interrupted\n"
 
 
+@pytest.mark.once
 @pytest.mark.skipif(os.geteuid() != 0 or not shutil.which("unshare") or not shutil.which("nft"),
                     reason="needs root, unshare and nft for a private network")
 def test_keepalive_notices_a_client_that_vanished():

@@ -12,6 +12,8 @@ import zipfile
 
 import pytest
 
+pytestmark = pytest.mark.once
+
 from support import HERE
 
 ROOT = HERE.parent

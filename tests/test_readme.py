@@ -49,6 +49,7 @@ def test_snippet_runs(snippet):
     assert result.returncode == 0, result.stderr
 
 
+@pytest.mark.once
 def test_program_answers_clients_one_after_another(tmp_path):
     (tmp_path / "session.txt").write_text(SESSION)
     command, *shown = TRANSCRIPT.splitlines()

@@ -134,6 +134,7 @@ def test_a_second_serve_takes_over_between_two_frames():
         server.close()
 
 
+@pytest.mark.once
 def test_coalesce_runs_every_button_and_the_latest_position():
     ages = {}
     for coalesce in (False, True):

@@ -157,6 +157,7 @@ def test_allow_cuts_a_refused_peer_off(web):
     assert get(server.web_address)[0] == 200
 
 
+@pytest.mark.once
 def test_a_stalled_request_is_dropped(web):
     server = web()
     host, _, port = server.web_address.rpartition(":")
