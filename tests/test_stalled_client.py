@@ -123,12 +123,18 @@ def test_ctrl_c_ends_a_blocked_callback(where):
     # must then carry only whole frames. (No click for the main thread: bytes
     # left unread would make close() a reset.)
     proc = start_scenario("""
+        import threading
         where = sys.argv[1]
-        flood = lambda *_: [s.server.callback(2, ServerStatus.Error, ErrorResult("x" * 60_000))
-                            for _ in iter(int, 1)]
+        served = threading.Event()  # the click may come before Served returns
+
+        def flood(*_):
+            served.wait()
+            while True:
+                s.server.callback(2, ServerStatus.Error, ErrorResult("x" * 60_000))
         s = Served("rcvbuf:65536", *["send:" + frame("ClickButton", 1, []).hex()] * (where == "action"),
                    "sleep:6", "eof", actions={"ClickButton_1": flood}, connect="accept",
                    serve=where == "action", capture=False, cycle=0, progress=False)
+        served.set()
         print("sending", flush=True)
         try:
             s.server.wait() if where == "action" else flood()
