@@ -44,11 +44,6 @@ bool any_control(std::string_view text) {
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return lower(x) == lower(y); });
-}
-
 bool is_ows(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trim_ows(std::string_view text) {
@@ -183,6 +178,11 @@ bool HeadReader::keep(std::string_view name, std::string_view value) {
 
 std::variant<Incomplete, Request, Refusal> parse_request(std::span<const std::uint8_t> bytes) {
     return HeadReader(bytes).read();
+}
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return lower(x) == lower(y); });
 }
 
 bool has_token(std::string_view list, std::string_view token) {

@@ -54,6 +54,10 @@ struct Refusal {
 // of a Request point into `bytes`.
 std::variant<Incomplete, Request, Refusal> parse_request(std::span<const std::uint8_t> bytes);
 
+// Whether two ASCII texts are equal, ignoring case (header names, tokens,
+// host names).
+bool equal_ignoring_case(std::string_view a, std::string_view b);
+
 // Whether a comma-separated header value such as "keep-alive, Upgrade"
 // holds `token`, ignoring case.
 bool has_token(std::string_view list, std::string_view token);

@@ -28,6 +28,7 @@ inline constexpr std::uint16_t unsupported_data = 1003;
 inline constexpr std::uint16_t no_status = 1005;  // never sent: a close without a code
 inline constexpr std::uint16_t invalid_payload = 1007;
 inline constexpr std::uint16_t message_too_big = 1009;
+inline constexpr std::uint16_t internal_error = 1011;
 inline constexpr std::uint16_t try_again_later = 1013;
 }  // namespace close_code
 

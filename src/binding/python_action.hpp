@@ -38,8 +38,6 @@ private:
     DeferredRef callable_;
 };
 
-
-
 // The exception an action raised, with the traceback it had when it was
 // caught: raising it again starts from that traceback, so raising it many
 // times does not grow it.

@@ -6,6 +6,7 @@
 #include "server/served_connection.hpp"
 
 namespace vantu {
+
 Admission::Admission() : newcomer_event_(new_event_fd()) {}
 
 void Admission::arrive(Newcomer newcomer) {

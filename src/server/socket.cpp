@@ -13,6 +13,7 @@
 #include <string>
 
 #include "base/texts.hpp"
+#include "server/allow_list.hpp"
 
 namespace vantu {
 namespace {
@@ -87,17 +88,12 @@ std::string local_address_text(int fd) {
     sockaddr_storage address{};
     socklen_t size = sizeof address;
     check_syscall([&] { return ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size); });
+    const PeerAddress local = PeerAddress::of(address);
     char host[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(local.family, local.bytes.data(), host, sizeof host);
     char text[INET6_ADDRSTRLEN + 16];
-    if (address.ss_family == AF_INET6) {
-        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
-        ::inet_ntop(AF_INET6, &v6.sin6_addr, host, sizeof host);
-        std::snprintf(text, sizeof text, "[%s]:%u", host, unsigned{ntohs(v6.sin6_port)});
-    } else {
-        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
-        ::inet_ntop(AF_INET, &v4.sin_addr, host, sizeof host);
-        std::snprintf(text, sizeof text, "%s:%u", host, unsigned{ntohs(v4.sin_port)});
-    }
+    std::snprintf(text, sizeof text, local.family == AF_INET6 ? "[%s]:%u" : "%s:%u", host,
+                  unsigned{local.port});
     return text;
 }
 

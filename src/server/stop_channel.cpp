@@ -1,7 +1,6 @@
 // The stop channel: a stop flag under a mutex, and eventfds to wait on.
 #include "server/stop_channel.hpp"
 
-
 #include <atomic>
 #include <mutex>
 #include <utility>

@@ -4,17 +4,13 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/http_request.hpp"
 #include "server/address.hpp"
 
 namespace vantu {
 namespace {
 
-bool equal_without_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
-           });
-}
+using http::equal_ignoring_case;
 
 struct HostPort {
     std::string_view host;
@@ -43,16 +39,16 @@ bool host_allowed(std::string_view host, std::string_view machine,
     const std::optional<HostPort> parts = split(host);
     if (!parts || parts->host.empty()) return false;
     const std::string_view name = parts->host;
-    if (is_ip_literal(name) || equal_without_case(name, "localhost")) return true;
+    if (is_ip_literal(name) || equal_ignoring_case(name, "localhost")) return true;
     if (!machine.empty()) {
-        if (equal_without_case(name, machine)) return true;
-        if (name.size() == machine.size() + 6 && equal_without_case(name.substr(0, machine.size()), machine) &&
-            equal_without_case(name.substr(machine.size()), ".local")) {
+        if (equal_ignoring_case(name, machine)) return true;
+        if (name.size() == machine.size() + 6 && equal_ignoring_case(name.substr(0, machine.size()), machine) &&
+            equal_ignoring_case(name.substr(machine.size()), ".local")) {
             return true;
         }
     }
     return std::any_of(extra.begin(), extra.end(),
-                       [&](const std::string& allowed) { return equal_without_case(name, allowed); });
+                       [&](const std::string& allowed) { return equal_ignoring_case(name, allowed); });
 }
 
 bool same_origin(std::string_view origin, std::string_view host) {
@@ -72,7 +68,7 @@ bool same_origin(std::string_view origin, std::string_view host) {
     // A Host without a port is the scheme's default port, behind a proxy
     // that speaks TLS as well.
     const std::uint16_t port = from->port.value_or(default_port);
-    return equal_without_case(from->host, to->host) && (to->port ? port == *to->port : port == default_port);
+    return equal_ignoring_case(from->host, to->host) && (to->port ? port == *to->port : port == default_port);
 }
 
 }  // namespace vantu

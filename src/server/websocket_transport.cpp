@@ -101,13 +101,12 @@ public:
             case Goodbye::failed_frame:
                 if (code == 0) code = ws::close_code::invalid_payload;
                 break;
-            case Goodbye::failed_action: code = internal_error; break;
+            case Goodbye::failed_action: code = ws::close_code::internal_error; break;
         }
         send_close(control, close_sent_, code);
     }
 
 private:
-    static constexpr std::uint16_t internal_error = 1011;
     mutable CloseSent close_sent_{false};
 };
 
